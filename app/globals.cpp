@@ -1,0 +1,16 @@
+#include "app/globals.h"
+
+HINSTANCE AppInstance = nullptr;
+bool TransferInstance = false;
+bool StartHidden = false;
+bool Quiet = false;
+char MainClassName[16] = "VelmorW";
+HWND OwnerWindow = nullptr;
+HWND MainWindow = nullptr;
+HICON IconFrames[7] = {};
+HFONT SmallFont = nullptr;
+
+volatile int Initialising = 0;
+volatile int CancelTransfer = 0;
+volatile int Quitting = 0;
+volatile int LookupInProgress = 0;

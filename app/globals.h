@@ -1,0 +1,24 @@
+// Process-wide state of the client shell.
+#pragma once
+#include <windows.h>
+
+extern HINSTANCE AppInstance;
+extern bool TransferInstance;
+extern bool StartHidden;
+extern bool Quiet;
+extern char MainClassName[16]; // "VelmorW" or "Transfer"
+extern HWND OwnerWindow;
+extern HWND MainWindow;
+extern HICON IconFrames[7];
+extern HFONT SmallFont;
+
+// Flags shared by the windows and the transport (all on the one thread).
+extern volatile int Initialising;
+extern volatile int CancelTransfer;
+extern volatile int Quitting;
+extern volatile int LookupInProgress;
+
+constexpr int TrayIconNormal = 444;
+constexpr int TrayIconTransfer = 445;
+constexpr UINT TrayCallbackMessage = WM_USER + 42; // 1066
+constexpr UINT_PTR ScheduleTimerId = 15;

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine: wine-run.sh PROGRAM.exe [ARGS...]
+#
+# - The Wine prefix lives in the build tree that holds the program (the
+#   nearest directory upwards with a CMakeCache.txt), or in $VELMOR_WINEPREFIX.
+# - Without a DISPLAY an Xvfb display is started once and reused
+#   (its number is kept beside the prefix).
+# - Wine is quiet (WINEDEBUG=-all), asks for no mono or gecko, and the
+#   wineserver stays up between programs of a test run.
+# The exit code is the program's.
+set -euo pipefail
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARGS...]" >&2; exit 2; }
+exe=$1; shift
+
+find_tree() {
+  local d
+  d=$(cd "$(dirname "$1")" && pwd)
+  while [ "$d" != "/" ]; do
+    [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return; }
+    d=$(dirname "$d")
+  done
+  echo "${TMPDIR:-/tmp}/velmor-wine"
+}
+
+if [ -z "${VELMOR_WINEPREFIX:-}" ]; then
+  VELMOR_WINEPREFIX="$(find_tree "$exe")/wineprefix"
+fi
+export WINEPREFIX="$VELMOR_WINEPREFIX"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+mkdir -p "$(dirname "$WINEPREFIX")"
+lock="$WINEPREFIX.lock"
+
+start_xvfb() {
+  local state="$WINEPREFIX.display" n pid
+  if [ -f "$state" ]; then
+    read -r n pid < "$state" || true
+    if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then echo ":$n"; return; fi
+  fi
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
+    pid=$!
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+      echo "$n $pid" > "$state"
+      echo ":$n"; return
+    fi
+  done
+  echo "wine-run: could not start Xvfb" >&2; exit 1
+}
+
+{
+  flock 9
+  if [ -z "${DISPLAY:-}" ]; then
+    DISPLAY=$(start_xvfb)
+  fi
+  export DISPLAY
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 9>&- || true
+    wineserver -w 9>&- || true
+  fi
+  # Keep the server up between the programs of a test run. Daemons must not
+  # inherit the lock descriptor, or the next run waits on it for ever.
+  wineserver -p 60 >/dev/null 2>&1 9>&- || true
+} 9>"$lock"
+
+exec wine "$exe" "$@"

@@ -44,6 +44,10 @@ int OsRead(int fd, char* buffer, int size) { return _read(fd, buffer, static_cas
 int OsClose(int fd) { return _close(fd); }
 
 int OsCanWrite(const char* path) {
+  // The attribute is asked for directly: a process with backup rights (or
+  // Wine run by root) could open the file for writing all the same.
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
   int fd = _open(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
   if (fd >= 0) {
     _close(fd);

@@ -24,7 +24,7 @@ class ConfigFileTest : public ::testing::Test {
     EXPECT_EQ(GuardedOutstanding(), blocks_) << "guarded blocks leaked";
     EXPECT_TRUE(ShownMessages().empty()) << "a guarded block was overrun: " << ShownMessages().front();
     DataDirectory[0] = '\0';
-    RemoveDirectory(dir_);
+    RemoveTempDirectory(dir_);
   }
 
   std::string CfgPath() const { return JoinPath(dir_, ConfigFileName); }

@@ -125,7 +125,7 @@ TEST_F(ConfigLines, EmptyDataDirectoryMeansTheCurrentDirectory) {
   std::filesystem::current_path(previous);
   EXPECT_EQ(ReadBytes(JoinPath(other, ConfigFileName)), "Here  =  1\r\n");
   EXPECT_FALSE(FileExists(CfgPath()));
-  RemoveDirectory(other);
+  RemoveTempDirectory(other);
 }
 
 }  // namespace

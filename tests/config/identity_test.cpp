@@ -148,7 +148,7 @@ class BasicSettings : public ::testing::Test {
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
-    RemoveDirectory(start_);
+    RemoveTempDirectory(start_);
     DataDirectory[0] = '\0';
     EXPECT_EQ(GuardedOutstanding(), blocks_);
     EXPECT_TRUE(ShownMessages().empty());
@@ -196,7 +196,7 @@ TEST_F(BasicSettings, DirectoryGainsItsBackslashInMemoryOnly) {
   EXPECT_STREQ(SaveLogToDisk, "yes");
   EXPECT_EQ(ReadBytes(JoinPath(data, "velmor.cfg")),
             "SaveLogToDisk=yes\r\nPort=2000\r\nVServerID  =  localhost\r\nPlimSwitch  =  No\r\n");
-  RemoveDirectory(data);
+  RemoveTempDirectory(data);
 }
 
 TEST_F(BasicSettings, LongValuesAreCutToTheirSettings) {

@@ -22,7 +22,7 @@ std::string MakeTempDirectory(const char* tag) {
   return dir.string();
 }
 
-void RemoveDirectory(const std::string& dir) {
+void RemoveTempDirectory(const std::string& dir) {
   std::error_code ignored;
   fs::remove_all(dir, ignored);
 }

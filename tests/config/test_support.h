@@ -11,7 +11,7 @@ void ClearInternalMessages();
 // A fresh, empty directory under the system's temporary directory, in the
 // platform's own spelling and without a trailing separator.
 std::string MakeTempDirectory(const char* tag);
-void RemoveDirectory(const std::string& dir);
+void RemoveTempDirectory(const std::string& dir);
 // Points DataDirectory at dir, ending in a backslash as the program does.
 void UseDataDirectory(const std::string& dir);
 

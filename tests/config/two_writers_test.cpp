@@ -39,7 +39,7 @@ TEST(TwoWriters, EveryKeyOfBothProcessesIsKept) {
   EXPECT_EQ(lines, 2u * count + 1);
   EXPECT_EQ(bytes.rfind("Shared=yes\r\n", 0), 0u);
   DataDirectory[0] = '\0';
-  RemoveDirectory(dir);
+  RemoveTempDirectory(dir);
 }
 
 }  // namespace

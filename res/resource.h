@@ -14,7 +14,10 @@
  *
  * The resource compiler stores names in upper case and the loader compares
  * them without regard to case, so "sm3" built from IDI_FRAME_FORMAT finds
- * the icon stored as "SM3".
+ * the icon stored as "SM3". The resource compiler itself gets the names as
+ * bare words (see RC_INVOKED below): it joins adjacent quoted strings, so
+ *     SM0 ICON "sm0.ico"  followed by  "SM1" ICON ...
+ * would read as a file named "sm0.icoSM1".
  *
  * Menu items and dialog controls are numbered. Controls are grouped by the
  * dialog they live in and carry its prefix; the same number appears in
@@ -31,15 +34,60 @@
 #define IDC_STATIC (-1)
 #endif
 
-/* ---- Menus ------------------------------------------------------------ */
+/* ---- Named resources ----------------------------------------------------- */
+/* Menus mainmenu, editpopup, commentpopup; the six dialog templates; icons
+ * mainicon, SM0..SM6 (tray frames), T1 (every tray frame of the transfer
+ * instance); sounds of resource type "WAVE" (RIFF WAVE PCM data), which is
+ * where PlaySound with SND_RESOURCE looks for them. */
 
+#ifdef RC_INVOKED
+#define IDR_MAINMENU                mainmenu
+#define IDR_EDITPOPUP               editpopup
+#define IDR_COMMENTPOPUP            commentpopup
+#define IDD_CONFIGDIALOG            CONFIGDIALOG
+#define IDD_CONFIGDIR               CONFIGDIR
+#define IDD_DONATEDIALOG            DONATEDIALOG
+#define IDD_NEWDONATE               NEWDONATE
+#define IDD_ADDCATDIALOG            ADDCATDIALOG
+#define IDD_SENDCOMMENTDIALOG       SENDCOMMENTDIALOG
+#define IDI_MAINICON                mainicon
+#define IDI_SM0                     SM0
+#define IDI_SM1                     SM1
+#define IDI_SM2                     SM2
+#define IDI_SM3                     SM3
+#define IDI_SM4                     SM4
+#define IDI_SM5                     SM5
+#define IDI_SM6                     SM6
+#define IDI_T1                      T1
+#define IDR_STARTWAVE               IDR_STARTWAVE
+#define IDR_ENDWAVE                 IDR_ENDWAVE
+#else
 #define IDR_MAINMENU                "mainmenu"
-/* Context menus: the items sit in the menu's first sub-menu, which is the
- * one that is tracked (GetSubMenu(menu, 0)). */
 #define IDR_EDITPOPUP               "editpopup"
 #define IDR_COMMENTPOPUP            "commentpopup"
+#define IDD_CONFIGDIALOG            "CONFIGDIALOG"
+#define IDD_CONFIGDIR               "CONFIGDIR"
+#define IDD_DONATEDIALOG            "DONATEDIALOG"
+#define IDD_NEWDONATE               "NEWDONATE"
+#define IDD_ADDCATDIALOG            "ADDCATDIALOG"
+#define IDD_SENDCOMMENTDIALOG       "SENDCOMMENTDIALOG"
+#define IDI_MAINICON                "mainicon"
+#define IDI_SM0                     "SM0"
+#define IDI_SM1                     "SM1"
+#define IDI_SM2                     "SM2"
+#define IDI_SM3                     "SM3"
+#define IDI_SM4                     "SM4"
+#define IDI_SM5                     "SM5"
+#define IDI_SM6                     "SM6"
+#define IDI_T1                      "T1"
+#define IDR_STARTWAVE               "IDR_STARTWAVE"
+#define IDR_ENDWAVE                 "IDR_ENDWAVE"
+#endif
 
-/* Menu commands. 500 is shared by "&Copy Text" (editpopup) and
+/* ---- Menu commands ------------------------------------------------------ */
+/* editpopup and commentpopup keep their items in the menu's first sub-menu,
+ * which is the one that is tracked (GetSubMenu(menu, 0)).
+ * 500 is shared by "&Copy Text" (editpopup) and
  * "&Copy to clipboard" (commentpopup). 508 is not used. */
 #define IDM_COPY                    500
 #define IDM_ABOUT                   501
@@ -54,26 +102,10 @@
 #define IDM_CUT                     511
 #define IDM_PASTE                   512
 
-/* ---- Icons (32 x 32, 16 colours) --------------------------------------- */
-
-#define IDI_MAINICON                "mainicon"
-/* Tray animation frames 0..6; the code forms their names with this format. */
+/* ---- Tray frames (icons are 32 x 32, 16 colours) ------------------------ */
+/* The code forms the names of frames 0..6 with this format. */
 #define IDI_FRAME_FORMAT            "sm%d"
 #define IDI_FRAME_COUNT             7
-#define IDI_SM0                     "SM0"
-#define IDI_SM1                     "SM1"
-#define IDI_SM2                     "SM2"
-#define IDI_SM3                     "SM3"
-#define IDI_SM4                     "SM4"
-#define IDI_SM5                     "SM5"
-#define IDI_SM6                     "SM6"
-/* Every tray frame of the transfer instance. */
-#define IDI_T1                      "T1"
-
-/* ---- Sounds (resource type "WAVE", RIFF WAVE PCM data) ----------------- */
-
-#define IDR_STARTWAVE               "IDR_STARTWAVE"
-#define IDR_ENDWAVE                 "IDR_ENDWAVE"
 
 /* ---- Main window and transfer message window --------------------------- */
 /* Not from a template: created by the shell, found again by these ids. */
@@ -83,14 +115,7 @@
 #define IDC_MAIN_TITLE              11
 #define IDC_MSGWND_CANCEL           119
 
-/* ---- Dialogs ------------------------------------------------------------ */
-
-#define IDD_CONFIGDIALOG            "CONFIGDIALOG"
-#define IDD_CONFIGDIR               "CONFIGDIR"
-#define IDD_DONATEDIALOG            "DONATEDIALOG"
-#define IDD_NEWDONATE               "NEWDONATE"
-#define IDD_ADDCATDIALOG            "ADDCATDIALOG"
-#define IDD_SENDCOMMENTDIALOG       "SENDCOMMENTDIALOG"
+/* ---- Dialog controls ---------------------------------------------------- */
 
 /* CONFIGDIALOG: "Configure Velmor" */
 #define IDC_CONFIG_PING             401

@@ -38,6 +38,7 @@ constexpr const char* OpRead = "read cfg file";
 constexpr const char* OpClose = "DosClose configfile";
 constexpr const char* OpWrite = "write new cfg file";
 constexpr const char* OpReplace = "replace cfg file";
+constexpr const char* OpKey = "check cfg key";
 
 bool SameKey(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -316,10 +317,31 @@ void SetWithPath(const char* key, const char* value, const char* path) {
   }
 }
 
-intptr_t LockFor(const char* path, bool exclusive) {
+// The lock is taken at most once per process. While it is held a guarded
+// block may report an overrun in a message box, which pumps window
+// messages; a handler that reaches the file meanwhile must not wait for its
+// own process for ever.
+int lockDepth = 0;
+intptr_t lockHandle = -1;
+
+bool AcquireLock(const char* path, bool exclusive) {
+  if (lockDepth > 0) {
+    ++lockDepth;
+    return true;
+  }
   char lockPath[SidePathBufferSize];
   SidePath(lockPath, path, ".lock");
-  return OsLock(lockPath, exclusive);
+  lockHandle = OsLock(lockPath, exclusive);
+  if (lockHandle == -1) return false;
+  lockDepth = 1;
+  return true;
+}
+
+void ReleaseLock() {
+  if (lockDepth > 0 && --lockDepth == 0) {
+    OsUnlock(lockHandle);
+    lockHandle = -1;
+  }
 }
 
 }  // namespace
@@ -332,16 +354,16 @@ int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileN
   }
   // Reading needs no lock to be safe (the file is replaced whole), so a
   // lock that cannot be had does not stop it.
-  intptr_t lock = LockFor(path, false);
+  bool locked = AcquireLock(path, false);
   int found = GetWithPath(out, outSize, key, path);
-  OsUnlock(lock);
+  if (locked) ReleaseLock();
   return found;
 }
 
 void ConfigSet(const char* key, const char* value, const char* fileName) {
   if (!KeyCanBeReadBack(key)) {
     errno = EINVAL;
-    ReportIoError(-1, "check cfg key");
+    ReportIoError(-1, OpKey);
     return;
   }
   char path[PathBufferSize];
@@ -351,10 +373,9 @@ void ConfigSet(const char* key, const char* value, const char* fileName) {
   }
   // Without the lock no write is safe; a lock file that cannot be created
   // means the directory cannot take the new file either.
-  intptr_t lock = LockFor(path, true);
-  if (lock == -1) return;
+  if (!AcquireLock(path, true)) return;
   SetWithPath(key, value, path);
-  OsUnlock(lock);
+  ReleaseLock();
 }
 
 void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const char* def,
@@ -367,14 +388,17 @@ void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const cha
   }
   // One lock over the read and the write, so that another process cannot
   // store the key in between and have it overwritten with the default.
-  intptr_t lock = LockFor(path, true);
-  if (GetWithPath(out, outSize, key, path)) {
-    OsUnlock(lock);
-    return;
+  bool locked = AcquireLock(path, true);
+  if (!GetWithPath(out, outSize, key, path)) {
+    CopyCut(out, outSize, def, std::strlen(def));
+    if (!KeyCanBeReadBack(key)) {
+      errno = EINVAL;
+      ReportIoError(-1, OpKey);
+    } else if (locked) {
+      SetWithPath(key, def, path);
+    }
   }
-  CopyCut(out, outSize, def, std::strlen(def));
-  if (lock != -1 && KeyCanBeReadBack(key)) SetWithPath(key, def, path);
-  OsUnlock(lock);
+  if (locked) ReleaseLock();
 }
 
 void TextCursorStart(TextCursor* cursor, const char* text, std::size_t length) {

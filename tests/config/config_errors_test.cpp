@@ -192,6 +192,24 @@ TEST_F(ConfigErrors, DefaultIsReadAndStoredUnderOneLock) {
   EXPECT_EQ(Disk().files[Cfg], Before + "Trailer  =  none\r\n");
 }
 
+TEST_F(ConfigErrors, NestedUseInTheSameProcessDoesNotWaitForItself) {
+  // A message box shown while the lock is held pumps messages, and a
+  // handler may read the file meanwhile.
+  Disk().files[Cfg] = Before;
+  std::string nestedValue;
+  Disk().duringRead = [&] { nestedValue = Get("Host"); };
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(nestedValue, "h");
+  int locks = 0, unlocks = 0;
+  for (const auto& e : Disk().events) {
+    locks += e.rfind("lock", 0) == 0;
+    unlocks += e == "unlock";
+  }
+  EXPECT_EQ(locks, 1);
+  EXPECT_EQ(unlocks, 1);
+  EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
+}
+
 TEST_F(ConfigErrors, ReportIoErrorLogsOnlyMinusOne) {
   errno = EACCES;
   EXPECT_EQ(ReportIoError(0, "x"), 0);

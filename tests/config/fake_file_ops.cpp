@@ -48,6 +48,11 @@ int64_t OsFileLength(int fd) {
 }
 
 int OsRead(int fd, char* buffer, int size) {
+  if (Disk().duringRead) {
+    auto nested = std::move(Disk().duringRead);
+    Disk().duringRead = nullptr;
+    nested();
+  }
   OpenFile& f = open.at(fd);
   const std::string& data = Disk().files[f.path];
   std::size_t limit = data.size();

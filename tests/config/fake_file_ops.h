@@ -1,6 +1,7 @@
 // An in-memory disk behind the file seam, with failures on demand, so that
 // every error path of the configuration file can be driven and observed.
 #pragma once
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +22,7 @@ struct FakeDisk {
   int flushError = 0;
   int replaceError = 0;
   int lockError = 0;
+  std::function<void()> duringRead;  // runs inside the next read, once
   std::vector<std::string> events;  // "lock ex <path>", "open <path>", ...
 };
 

@@ -355,7 +355,12 @@ int ContentStore::AddCategory(int type, const char* name, std::size_t length, st
   }
 
   std::lock_guard<std::mutex> lock(add_mutex_);
-  for (const std::string& existing : *Categories(type)) {
+  auto names = Categories(type);
+  if (names->size() >= MaxCategories) {
+    *why = "list full";
+    return 1;
+  }
+  for (const std::string& existing : *names) {
     if (SameIgnoringCase(existing, trimmed)) {
       *why = "duplicate";
       return 1;

@@ -26,6 +26,9 @@ constexpr int ItemSound = 3;
 // trimming spaces, no control characters.
 constexpr int MinCategoryName = 2;
 constexpr int MaxCategoryName = 45;
+// Clients may add categories, but a list must stay far below the 999,999
+// bytes a client keeps of a block.
+constexpr int MaxCategories = 1000;
 
 // "quote", "picture", "sound", or nullptr for any other type.
 const char* ItemKindName(int type);
@@ -76,7 +79,8 @@ class ContentStore {
 
   // Appends a category name to the list of an item type. Returns 0 when
   // added; 1 when the type is unknown, the name is not acceptable, the list
-  // already holds it (letter case ignored) or the list cannot be written.
+  // already holds it (letter case ignored) or MaxCategories names, or it
+  // cannot be written.
   // why says which.
   int AddCategory(int type, const char* name, std::size_t length, std::string* why);
 

@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-// Records the server sends carry the client's magic numbers too; the client
-// ignores them.
 constexpr int DefaultChunkSize = 4096;
 // A comment is at most 5,000 characters behind a short heading.
 constexpr int64_t MaxCommentBytes = 64 * 1024;
@@ -123,7 +121,8 @@ class Exchange {
   bool finished_ = false;
 };
 
-// Encodes a record the server sends.
+// Encodes a record the server sends. It carries the client's magic numbers
+// too, which the client ignores.
 std::string ServerRecord(int32_t code, int32_t num1, int32_t num2, const char* text, std::size_t text_length);
 
 // Runs a whole exchange over bytes in memory: the input is what the client

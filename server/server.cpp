@@ -8,6 +8,7 @@
 #include "server/server_log.h"
 
 #include <asio.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -498,6 +499,13 @@ bool VelmorServer::Open(std::string* error) {
   // A client that vanishes mid-send must not end the process.
   std::signal(SIGPIPE, SIG_IGN);
   if (!impl_->log.Open(impl_->options.log_file, error)) {
+    return false;
+  }
+  struct stat st;
+  if (::stat(impl_->options.content_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    // Rather than serve nothing and fill a mistyped path with folders.
+    *error = "content directory " + impl_->options.content_dir +
+             " does not exist (--make-sample DIR writes one)";
     return false;
   }
   if (!impl_->donations.Prepare(error)) {

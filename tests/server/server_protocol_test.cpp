@@ -1,4 +1,5 @@
 // Every request type, answered byte for byte.
+#include "server/content_store.h"
 #include "server_fixture.h"
 
 #include <cerrno>
@@ -133,6 +134,14 @@ TEST_F(ProtocolTest, AddCategoryAppendsAcceptableNewNames) {
   EXPECT_EQ(ExpectedRecord(1, 0, 0), Exchange(6, 4, 0, "Fourth"));
   EXPECT_EQ(ExpectedRecord(1, 0, 0), Exchange(6, 0, 0, "Nothing"));
   EXPECT_EQ("Alpha\r\nBeta\n\nEmpty Quotes\nLong\nOk\n", ReadTextFile(content_ + "/categories/quote.txt"));
+
+  std::string many;
+  for (int i = 0; i < MaxCategories - 1; ++i) {
+    many += "Category " + std::to_string(i) + "\n";
+  }
+  WriteTextFile(content_ + "/categories/picture.txt", many);
+  EXPECT_EQ(ExpectedRecord(0, 0, 0), Exchange(6, 2, 0, "The last one"));
+  EXPECT_EQ(ExpectedRecord(1, 0, 0), Exchange(6, 2, 0, "One too many"));
 }
 
 TEST_F(ProtocolTest, DonationIsStoredAndANameIsGivenOnce) {

@@ -118,6 +118,18 @@ TEST(ServerOptionsTest, DefaultsAndEveryOption) {
   }
 }
 
+TEST(ServerOpen, RefusesAMissingContentDirectoryAndABadAddress) {
+  TempDir dir;
+  ServerOptions options = TestOptions(dir / "missing", "none");
+  std::string error;
+  EXPECT_FALSE(VelmorServer(options).Open(&error));
+  EXPECT_NE(std::string::npos, error.find("does not exist")) << error;
+  EXPECT_FALSE(FileExists(dir / "missing"));
+  options.content_dir = dir.path();
+  options.bind_address = "not-an-address";
+  EXPECT_FALSE(VelmorServer(options).Open(&error));
+}
+
 bool JpegSize(const std::string& path, int* width, int* height) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {

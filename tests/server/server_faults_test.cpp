@@ -100,7 +100,7 @@ TEST_F(FaultsTest, BlockCutOffMidway) {
 }
 
 TEST_F(FaultsTest, SlowDripSendsSmallPiecesApart) {
-  WriteFaults("11 drip 40 30\n");
+  WriteFaults("11 drip 60 30\n");
   TestConnection c;
   ASSERT_TRUE(c.Connect(port()));
   auto start = std::chrono::steady_clock::now();
@@ -119,8 +119,8 @@ TEST_F(FaultsTest, SlowDripSendsSmallPiecesApart) {
   auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(Ok, got);
   EXPECT_GE(pieces, 2);
-  // Three pieces with two pauses of 40 ms between them.
-  EXPECT_GE(elapsed, std::chrono::milliseconds(75));
+  // Three pieces with two pauses of 60 ms between them.
+  EXPECT_GE(elapsed, std::chrono::milliseconds(115));
 }
 
 TEST_F(FaultsTest, StallStopsSendingAndHoldsTheConnection) {

@@ -463,11 +463,14 @@ void Exchange::OnBlockComplete() {
 
 void Exchange::Abort(const std::string& why) {
   finished_ = true;
+  outcome_ += why;
   if (upload_) {
     upload_->Discard();
     upload_.reset();
+    if (why.find("nothing stored") == std::string::npos && why.find("refused") == std::string::npos) {
+      outcome_ += ", nothing stored";
+    }
   }
-  outcome_ += why;
 }
 
 std::string RunExchangeInMemory(const ServerContext& context, const unsigned char* input, std::size_t size,

@@ -392,8 +392,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     line.bytes_out = bytes_out_;
     line.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
     line.outcome = exchange_.Outcome() + note_;
-    if (!request_read_ && line.outcome.empty()) {
+    if (line.outcome.empty()) {
       line.outcome = why;
+    }
+    if (line.outcome.compare(0, 2, "; ") == 0) {
+      line.outcome.erase(0, 2);
     }
     server_->log.Exchange(line);
 

@@ -121,6 +121,7 @@ struct QuoteResult {
   std::vector<double> latencies_ms;
   long rss_early_kb = -1;
   long rss_end_kb = -1;
+  std::vector<std::pair<long, long>> rss_kb; // (exchanges done, resident KiB)
 };
 
 // Runs `total` quote exchanges over `clients` concurrent connections.
@@ -131,7 +132,7 @@ QuoteResult QuoteLoad(int port, int clients, long total, pid_t server, double ti
   int ep = ::epoll_create1(EPOLL_CLOEXEC);
   std::vector<Slot> slots(static_cast<std::size_t>(clients));
   long started = 0;
-  long early_mark = total / 10;
+  long early_mark = std::max(1L, total / 10);
   char scratch[65536];
 
   auto begin = [&](std::size_t i) {
@@ -158,8 +159,11 @@ QuoteResult QuoteLoad(int port, int clients, long total, pid_t server, double ti
     if (ok) {
       ++result.exchanges;
       result.latencies_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - s.start).count());
-      if (result.exchanges == early_mark) {
-        result.rss_early_kb = ResidentKb(server);
+      if (result.exchanges % early_mark == 0) {
+        result.rss_kb.emplace_back(result.exchanges, ResidentKb(server));
+        if (result.exchanges == early_mark) {
+          result.rss_early_kb = result.rss_kb.back().second;
+        }
       }
     } else {
       ++result.failures;
@@ -398,6 +402,11 @@ int main(int argc, char** argv) {
               pct(0.99), l.empty() ? 0.0 : l.back());
   std::printf("  server memory   %ld KiB resident after %ld exchanges, %ld KiB after %ld (growth %+ld KiB)\n",
               q.rss_early_kb, o.exchanges / 10, q.rss_end_kb, q.exchanges, q.rss_end_kb - q.rss_early_kb);
+  std::printf("  resident KiB along the run:");
+  for (const auto& point : q.rss_kb) {
+    std::printf(" %ld", point.second);
+  }
+  std::printf("\n");
 
   // 2. Large blocks: the server against a plain sender of the same bytes,
   // received by the same loop.

@@ -12,9 +12,9 @@
 
 namespace {
 
-const std::string Cfg = "D:\\data\\velmor.cfg";
-const std::string NewCfg = Cfg + ".new";
-const std::string LockFile = Cfg + ".lock";
+// The file lives on the in-memory disk; the data directory is a real one
+// only so that the internal log has a place for its file.
+std::string Cfg, NewCfg, LockFile;
 const std::string Before = "Port=1123\r\nHost=h\r\n";
 
 std::string Line(int error, const char* operation) {
@@ -25,8 +25,11 @@ class ConfigErrors : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetDisk();
-    std::snprintf(DataDirectory, sizeof DataDirectory, "%s", "D:\\data");
-    AddBackslash(DataDirectory, sizeof DataDirectory);
+    dir_ = MakeTempDirectory("err");
+    UseDataDirectory(dir_);
+    Cfg = std::string(DataDirectory) + ConfigFileName;
+    NewCfg = Cfg + ".new";
+    LockFile = Cfg + ".lock";
     ClearInternalMessages();
     ShownMessages().clear();
     blocks_ = GuardedOutstanding();
@@ -34,7 +37,9 @@ class ConfigErrors : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(GuardedOutstanding(), blocks_) << "guarded blocks leaked";
     EXPECT_TRUE(ShownMessages().empty());
+    ClearInternalMessages();
     DataDirectory[0] = '\0';
+    RemoveTempDirectory(dir_);
   }
   std::string Get(const char* key) {
     char out[100];
@@ -45,6 +50,7 @@ class ConfigErrors : public ::testing::Test {
       if (e.rfind("create", 0) == 0) return true;
     return false;
   }
+  std::string dir_;
   long blocks_ = 0;
 };
 

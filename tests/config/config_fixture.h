@@ -23,6 +23,7 @@ class ConfigFileTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(GuardedOutstanding(), blocks_) << "guarded blocks leaked";
     EXPECT_TRUE(ShownMessages().empty()) << "a guarded block was overrun: " << ShownMessages().front();
+    ClearInternalMessages();
     DataDirectory[0] = '\0';
     RemoveTempDirectory(dir_);
   }

@@ -147,12 +147,16 @@ TEST_F(ConfigInput, OverlongPathIsRefusedAsAFileThatCannotBeOpened) {
 }
 
 TEST_F(ConfigInput, MissingDirectoryLosesTheWriteQuietly) {
+  // The log file would go to the missing directory too, so only what
+  // happens to the files can be seen here.
   UseDataDirectory(JoinPath(dir_, "gone"));
   Set("Port", "1");
-  EXPECT_TRUE(InternalMessages().empty());
   EXPECT_EQ(Get("Port"), "<absent>");
-  EXPECT_EQ(InternalMessages(), std::vector<std::string>{"Error 2 while performing DosOpen config file"});
+  char out[20];
+  ConfigGetDefault(out, sizeof out, "Port", "1123", ConfigFileName);
+  EXPECT_STREQ(out, "1123");
   EXPECT_FALSE(FileExists(JoinPath(dir_, "gone")));
+  UseDataDirectory(dir_);
 }
 
 TEST_F(ConfigInput, ReadOnlyFileIsNeitherWrittenNorReplaced) {

@@ -2,14 +2,44 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "config/config_file.h"
+#include "diag/log.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Where the log puts its file: DataDirectory, LogBaseName, ".log".
+std::string LogFilePath() { return std::string(DataDirectory) + LogBaseName + ".log"; }
+
+}  // namespace
+
+std::vector<std::string> InternalMessages() {
+  // "stamp-VelmorW-message" CR LF; anything else is kept whole, so that an
+  // unexpected line shows in a failed comparison.
+  const std::string bytes = ReadBytes(LogFilePath());
+  const std::string mark = "-" + std::string(LogBaseName) + "-";
+  std::vector<std::string> messages;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    std::size_t end = bytes.find("\r\n", at);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(at, end - at);
+    if (line.size() >= TimeStampLength + mark.size() && line.compare(TimeStampLength, mark.size(), mark) == 0)
+      line.erase(0, TimeStampLength + mark.size());
+    messages.push_back(line);
+    at = end + 2;
+  }
+  return messages;
+}
+
+void ClearInternalMessages() { std::remove(LogFilePath().c_str()); }
 
 std::string MakeTempDirectory(const char* tag) {
   static std::atomic<unsigned> counter{0};

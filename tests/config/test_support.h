@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-// Messages that reached the internal log (without stamp and base name),
-// oldest first.
+// Messages that reached the internal log, oldest first: the lines of the
+// log file in the current DataDirectory without their stamp and base name.
 std::vector<std::string> InternalMessages();
+// Deletes that log file.
 void ClearInternalMessages();
 
 // A fresh, empty directory under the system's temporary directory, in the

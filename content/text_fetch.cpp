@@ -1,0 +1,154 @@
+#include "content/text_fetch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "content/text_pane.h"
+#include "content/wait_label.h"
+#include "diag/guarded.h"
+#include "diag/log.h"
+#include "net/request_protocol.h"
+#include "net/transport.h"
+#include "schedule/category_pick.h"
+
+namespace {
+
+// The quote is row 0 of the item table, whose keys end in "Quote".
+constexpr const char* QuoteItemName = "Quote";
+
+struct TextFetch {
+  int requestCode;
+  bool convertLineEnds;
+  const char* availableLine;
+  const char* undeliveredLine;
+  const char* unavailableLine;  // response code 4
+  bool categoryEmptyKnown;      // response code 2 has its own line
+};
+
+const TextFetch QuoteFetch = {1, true, "New Quote Available.",
+                              "The Velmor server was unable to deliver the information you requested.",
+                              "The Velmor server was unable to obtain the information you requested.", true};
+const TextFetch NewsFetchKind = {8, false, "News Available.", "The Velmor server was unable to deliver the news file.",
+                                 "The news file on this Velmor server was unavailable.", false};
+const TextFetch TipsFetchKind = {9, false, "Tips Available.", "The Velmor server was unable to deliver the tips file.",
+                                 "The tips file on this Velmor server was unavailable.", false};
+
+// One exchange: request, response, and on code 0 the text block into the
+// pane. 1 when a text was shown.
+int FetchText(const TextFetch& kind, int category) {
+  Socket s = OpenServerConnection();
+  if (s < 0) {
+    LogActivity("Request Cancelled");
+    return 0;
+  }
+  RequestRecord record = EmptyRecord();
+  record.code = kind.requestCode;
+  if (kind.categoryEmptyKnown) record.num1 = category;
+  if (SendRequest(s, &record) < 0) {
+    LogActivityCode("Error on send", -4);
+    CloseServerConnection(s);
+    return 0;
+  }
+  if (ReceiveResponse(s, &record) < 0) {
+    LogActivityCode("Error on recv", -5);
+    CloseServerConnection(s);
+    return 0;
+  }
+  int result = 0;
+  char line[100];
+  switch (record.code) {
+    case 0: {
+      ShowWaitLabel();
+      int status = 0;
+      char* text = BlockRecvMemory(s, &status, ShowProgress);
+      HideWaitLabel();
+      if (!text) {
+        LogActivity(status == BlockCancelled ? "Transfer Cancelled" : kind.undeliveredLine);
+        break;
+      }
+      text[status] = '\0';
+      if (kind.convertLineEnds) text = ToCrLf(text);
+      TextPaneSetText(text);
+      GuardedFree(text);
+      LogActivity(kind.availableLine);
+      result = 1;
+      break;
+    }
+    case 2:
+      if (kind.categoryEmptyKnown) {
+        std::snprintf(line, sizeof line, "Quote Category %d is empty on the server.", category);
+        LogActivity(line);
+      } else {
+        LogActivityCode("Error from server ", record.code);
+      }
+      break;
+    case 3:
+      LogActivity("The Velmor server you're attached to is busy.");
+      break;
+    case 4:
+      LogActivity(kind.unavailableLine);
+      break;
+    default:
+      LogActivityCode("Error from server ", record.code);
+      break;
+  }
+  CloseServerConnection(s);
+  return result;
+}
+
+}  // namespace
+
+int QuoteUpdate(int row) {
+  (void)row;
+  int category = CategoryPick(QuoteItemName);
+  if (category == -1) return 0;
+  return FetchText(QuoteFetch, category);
+}
+
+void NewsFetch() { FetchText(NewsFetchKind, 0); }
+
+void TipsFetch() { FetchText(TipsFetchKind, 0); }
+
+char* ToCrLf(char* text) {
+  size_t length = std::strlen(text);
+  char* out = GuardedAlloc(static_cast<int>(2 * length + 5));
+  char* to = out;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) *to++ = '\r';
+    *to++ = text[i];
+  }
+  *to = '\0';
+  GuardedFree(text);
+  return out;
+}
+
+void ReportBlockReceiveStatus(int status, int category) {
+  char line[100];
+  switch (status) {
+    case 0:
+      std::snprintf(line, sizeof line, "Nothing is wrong, but we tripped an error. Weird eh? cat=%d.", category);
+      break;
+    case 2:
+      std::snprintf(line, sizeof line, "Quote Category %d is empty on the server.", category);
+      break;
+    case 3:
+      std::snprintf(line, sizeof line, "The Velmor server you're attached to is busy.");
+      break;
+    case 4:
+      std::snprintf(line, sizeof line, "The file requested was unavailable on the Velmor server you attached to.");
+      break;
+    case 8:
+      std::snprintf(line, sizeof line, "Picture Category %d is empty on the server.", category);
+      break;
+    case 9:
+      std::snprintf(line, sizeof line, "Sound Category %d is empty on the server.", category);
+      break;
+    case 11:
+      std::snprintf(line, sizeof line, "Transfer Cancelled.");
+      break;
+    default:
+      std::snprintf(line, sizeof line, "Unknown error from block receive: %d.", status);
+      break;
+  }
+  LogActivity(line);
+}

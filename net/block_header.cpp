@@ -1,0 +1,11 @@
+#include "net/block_header.h"
+
+BlockHeaderKind CheckBlockHeader(const RequestRecord& header, BlockPlan* plan) {
+  plan->total = 0;
+  plan->piece = 0;
+  if (header.code != 0) return BlockHeaderKind::Refused;
+  if (header.num1 <= 0 || header.num2 < 0) return BlockHeaderKind::Unusable;
+  plan->total = header.num2;
+  plan->piece = header.num1 < MaxBlockPiece ? header.num1 : MaxBlockPiece;
+  return BlockHeaderKind::Data;
+}

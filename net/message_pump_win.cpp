@@ -1,0 +1,77 @@
+// Dispatching window messages while the transport waits.
+//
+// The transport calls PumpMessages between its waits and after every piece
+// of a block. Each call empties the thread's queue and returns; while data
+// streams in, calls that come less than PumpSpacing after the previous one
+// return at once, because one look at the queue costs far more under some
+// systems than receiving a piece does. Waits on a quiet socket block in the
+// socket poll itself (a few milliseconds), so a posted message is handled
+// within about PumpSpacing plus one poll slice.
+#include "net/message_pump_win.h"
+
+#include <windows.h>
+
+#include "app/globals.h"
+#include "app/status.h"
+#include "net/transport.h"
+
+namespace {
+
+constexpr double PumpSpacingSeconds = 0.004;
+
+LARGE_INTEGER lastPump = {};
+double ticksPerSecond = 0;
+
+double SecondsSinceLastPump() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  if (ticksPerSecond == 0) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    ticksPerSecond = static_cast<double>(frequency.QuadPart);
+  }
+  return static_cast<double>(now.QuadPart - lastPump.QuadPart) / ticksPerSecond;
+}
+
+// The program is being closed while a transfer waits: every further send and
+// receive fails at once, the user sees "Quitting", and the quit message is
+// put back so that the main loop still ends once the transfer has unwound.
+void StartQuitting(const MSG& quit) {
+  if (TransferInstance) CancelTransfer = 1;
+  Quitting = 1;
+  ShowTransferMessage("Quitting", nullptr);
+  if (quit.hwnd == nullptr || !IsWindow(MainWindow)) {
+    // The usual form that ends a message loop (and the only one left once
+    // the main window is gone); without putting it back, the main loop would
+    // never see it.
+    PostQuitMessage(static_cast<int>(quit.wParam));
+  } else {
+    for (int i = 0; i < 3; ++i) PostMessageA(MainWindow, WM_QUIT, 0, 0);
+  }
+}
+
+}  // namespace
+
+void DispatchWaitingMessages(int limit) {
+  for (int i = 0; i < limit; ++i) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+    if (msg.message == WM_QUIT) {
+      if (msg.hwnd == nullptr || (MainWindow && msg.hwnd == MainWindow)) {
+        StartQuitting(msg);
+      } else {
+        DispatchMessageA(&msg);
+      }
+      break;
+    }
+    DispatchMessageA(&msg);
+  }
+  QueryPerformanceCounter(&lastPump);
+}
+
+void PumpMessages(int n) {
+  if (SecondsSinceLastPump() < PumpSpacingSeconds) return;
+  // A bound on the messages of one call, so that a window that keeps asking
+  // to be painted cannot hold the transfer.
+  DispatchWaitingMessages(40 * (n > 0 ? n : 1));
+}

@@ -1,0 +1,62 @@
+// The conversation with a Velmor server over one connection: request and
+// response records, status records and the block transfers.
+//
+// A block is a RequestRecord header (code 0, num1 chunk size, num2 total)
+// followed by exactly num2 raw bytes; a header with another code carries no
+// data. The client always sends in chunks of BlockChunkSize.
+#pragma once
+#include "net/request_record.h"
+#include "net/transport.h"
+
+constexpr int BlockChunkSize = 4096;
+// The largest block that is received into memory; a longer one is read to
+// its end and dropped.
+constexpr int MemoryBlockLimit = 999999;
+
+// Status of the block operations (see each operation for the ones it uses).
+constexpr int BlockQuit = 1;
+constexpr int BlockEmptyData = 4;
+constexpr int BlockFileUnusable = 5;
+constexpr int BlockTooLarge = 6;
+constexpr int BlockRecvError = 7;
+constexpr int BlockSendError = 7;
+constexpr int BlockCancelled = 11;
+// BlockSendFile's result for a file of 0 bytes.
+constexpr int BlockSendEmptyFile = -5;
+
+// Called after every piece of a block with the bytes moved so far and the
+// total; may be null.
+using ProgressCallback = void (*)(int done, int total);
+
+// Writes ClientIdentity, 7 and 3 into the record, then sends its 90 bytes.
+// 0 sent (or cancelled), -1 not sent (Quitting, send failure or time-out).
+int SendRequest(Socket s, RequestRecord* record);
+
+// Reads 90 bytes into the record. 0 received (a cancel also gives 0, with the
+// record partly overwritten); -1 failed, and code is then 7.
+int ReceiveResponse(Socket s, RequestRecord* record);
+
+// Sends a status record (no data follows) instead of a block.
+void SendBlockStatus(Socket s, int status);
+
+// Receives a block of at most MemoryBlockLimit bytes into a new guarded block
+// (data followed by at least one NUL; the caller frees it with GuardedFree).
+// On success *status is the length. Otherwise null, and *status is 1 (header
+// code not 0, or Quitting), 6 (too long; read to its end), 7 (receive error
+// or unusable header) or 11 (cancelled).
+char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress);
+
+// Receives a block into the file at path, created anew with raw bytes. 0, or
+// the header's non-zero code (7 when no header arrived or it was unusable),
+// 1 Quitting, 5 file not creatable or not writable (the data was read and
+// dropped), 7 receive error, 11 cancelled.
+int BlockRecvFile(Socket s, const char* path, ProgressCallback progress);
+
+// Sends the file at path as a block. 0; a positive file error number (not
+// opened, positioned or measured; a status record 5 went instead);
+// BlockSendEmptyFile; -7 send or read error or Quitting; -11 cancelled.
+int BlockSendFile(Socket s, const char* path, ProgressCallback progress);
+
+// Sends length bytes as a block. 0; 1 Quitting; 4 empty data (a status record
+// 4 went instead); 7 send error; 11 cancelled.
+int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress);

@@ -1,0 +1,36 @@
+#include "net/server_address.h"
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the leading digits of a part that ends at `end` (a dot or the NUL).
+// Returns false for a value above 255: such an address would otherwise wrap
+// into another host's address without a word.
+bool ReadPart(const char* p, unsigned char* out) {
+  unsigned value = 0;
+  for (; IsDigit(*p); ++p) {
+    value = value * 10 + static_cast<unsigned>(*p - '0');
+    if (value > 255) return false;
+  }
+  *out = static_cast<unsigned char>(value);
+  return true;
+}
+
+}  // namespace
+
+ServerAddressKind ParseServerAddress(const char* text, unsigned char out[4]) {
+  for (const char* p = text; *p; ++p) {
+    if (!IsDigit(*p) && *p != '.') return ServerAddressKind::HostName;
+  }
+  const char* part = text;
+  for (int i = 0; i < 4; ++i) {
+    if (!ReadPart(part, &out[i])) return ServerAddressKind::Unresolvable;
+    if (i == 3) break;
+    const char* dot = part;
+    while (*dot && *dot != '.') ++dot;
+    if (!*dot) return ServerAddressKind::Unresolvable;
+    part = dot + 1;
+  }
+  return ServerAddressKind::Dotted;
+}

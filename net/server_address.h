@@ -1,0 +1,15 @@
+// Telling a dotted IPv4 address from a host name in the VServerID setting,
+// and reading the dotted form without any name lookup.
+#pragma once
+
+enum class ServerAddressKind {
+  Dotted,       // out holds the four address bytes, first part first
+  HostName,     // some character is neither a digit nor "."
+  Unresolvable, // digits and dots only, but fewer than three dots or a part above 255
+};
+
+// Any character other than a decimal digit or "." (a space included) makes
+// the text a host name. Otherwise the text is split at its first three dots;
+// each part is read as a decimal number from its leading digits (an empty
+// part reads as 0) and becomes one address byte in written order.
+ServerAddressKind ParseServerAddress(const char* text, unsigned char out[4]);

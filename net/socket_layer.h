@@ -1,0 +1,40 @@
+// The Windows Sockets side of the transport (Windows only).
+//
+// The library "wsock32" is loaded at run time, never linked: without it the
+// program still starts and reports that the network will not work.
+#pragma once
+#include "net/transport.h"
+
+struct sockaddr;
+
+// Loads the library and fetches its entry points; failures are reported to
+// the user (activity log and message boxes). The library stays loaded when
+// only entry points are missing.
+void LoadSocketLibrary();
+// Stops and frees the library when it is loaded.
+void UnloadSocketLibrary();
+// The library is loaded and every entry point the connections need is there.
+bool SocketLibraryUsable();
+
+// Resolves VServerID: a dotted IPv4 address by hand, a host name through the
+// library. 0 and the four address bytes in network order, or -1.
+int ResolveServer(unsigned char address[4]);
+
+// Ends a host-name lookup that ResolveServer is waiting for; the lookup then
+// fails as "Gethostbyname failed". Called by the transfer message window
+// when it gets a command while LookupInProgress is 1 (it clears the flag
+// itself; clearing it alone ends the wait too).
+void CancelServerLookup();
+
+// 0 connected, -1 no connection within TransferTimeout, -3 error (also a
+// refused connection, at once), 11 cancelled.
+int ConnectWithTimeout(Socket s, const sockaddr* address, int length);
+
+// One send / recv once the socket is ready: the bytes moved (0 means the
+// peer closed, for a receive), 0 when cancelled before the socket was ready,
+// -1 on error, time-out or Quitting.
+int WaitAndSend(Socket s, const char* bytes, int length, int flags);
+int WaitAndReceive(Socket s, char* buffer, int length, int flags);
+
+// Test seam: the name of the library to load ("wsock32"); nullptr restores it.
+void SetSocketLibraryNameForTesting(const char* name);

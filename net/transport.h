@@ -1,0 +1,42 @@
+// Seam: the socket layer's primitives that the request protocol and every
+// server operation are built on.
+//
+// The Windows client implements them over Windows Sockets (socket_layer_win.cpp,
+// message_pump_win.cpp); the native tests link an in-memory stand-in.
+// Everything runs on the program's one thread: the waits keep dispatching
+// window messages, and the flags below are raised by window procedures that
+// run inside those waits.
+#pragma once
+#include <cstdint>
+
+// A connected socket (0 or greater); negative values are failures.
+using Socket = std::intptr_t;
+
+// Shared with the shell (app/globals.h declares them alike).
+extern volatile int CancelTransfer; // 1: abandon the current transfer at the next check
+extern volatile int Quitting;       // 1: a quit was met while waiting; never cleared
+
+// Resolves the server of the settings and connects without blocking the user
+// interface. The connected socket, or -1 address not resolvable, -2 socket not
+// created, -3 connection failed, timed out or cancelled.
+Socket OpenServerConnection();
+
+// Closes a connection that OpenServerConnection returned.
+void CloseServerConnection(Socket s);
+
+// Write / read exactly length bytes. length when all went or the transfer was
+// cancelled (only CancelTransfer tells the two apart); -1 on error, time-out
+// or Quitting. flags is always 0.
+int SendAll(Socket s, const char* bytes, int length, int flags);
+int ReceiveAll(Socket s, char* buffer, int length, int flags);
+
+// Dispatches the window messages that are waiting, then returns; a quit
+// message starts the quit path (Quitting). n is the caller's weight of the
+// pause (kept for the callers; the pump always empties the queue).
+void PumpMessages(int n);
+
+// The sockets library's last error number.
+int LastSocketError();
+
+// Seconds without progress after which a wait fails (120). Tests shorten it.
+extern int TransferTimeout;

@@ -26,9 +26,11 @@ HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
   return ApplySmallFont(child);
 }
 
-void PlaceChild(HWND parent, int id, const ShellRect& r) {
-  if (HWND child = GetDlgItem(parent, id))
-    SetWindowPos(child, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+// The three children move in one step, so that the window is redrawn once.
+HDWP PlaceChild(HDWP batch, HWND parent, int id, const ShellRect& r) {
+  HWND child = GetDlgItem(parent, id);
+  if (!child || !batch) return batch;
+  return DeferWindowPos(batch, child, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Returns true when the message should get default processing.
@@ -43,9 +45,11 @@ bool Layout(HWND hwnd) {
   RECT client{};
   GetClientRect(hwnd, &client);
   const ChildLayout c = LayoutChildren(client.right - client.left, client.bottom - client.top);
-  PlaceChild(hwnd, IDC_MAIN_TITLE, c.title);
-  PlaceChild(hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
-  PlaceChild(hwnd, IDC_MAIN_TEXTPANE, c.text);
+  HDWP batch = BeginDeferWindowPos(3);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_TITLE, c.title);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_TEXTPANE, c.text);
+  if (batch) EndDeferWindowPos(batch);
   // The wait label follows the bottom edge; the hold and status-line labels
   // stay where they were created.
   RecreateWaitLabel();

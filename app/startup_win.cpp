@@ -76,8 +76,16 @@ void DeleteTrayIcon() {
   Shell_NotifyIconA(NIM_DELETE, &nid);
 }
 
+// The sounds are played through winmm loaded on demand: a quiet start
+// never needs it, and loading it is a good part of a start-up's cost.
 void PlayResourceSound(const char* name) {
-  PlaySoundA(name, AppInstance, SND_RESOURCE | SND_SYNC);
+  using PlayFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+  static PlayFn play = nullptr;
+  if (!play) {
+    if (HMODULE winmm = LoadLibraryA("winmm.dll"))
+      play = reinterpret_cast<PlayFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
+  }
+  if (play) play(name, AppInstance, SND_RESOURCE | SND_SYNC);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // CONFIGDIR: "Set Velmor Data Directory".
 #include "ui/configdir.h"
 
-#include <commdlg.h>
-
 #include <cstdio>
 
 #include "app/globals.h"
@@ -10,6 +8,7 @@
 #include "config/config_file.h"
 #include "res/resource.h"
 #include "ui/data_directory.h"
+#include "ui/file_dialog.h"
 
 namespace {
 
@@ -89,8 +88,8 @@ int BrowseForDirectory(HWND owner, const char* title, char* out, std::size_t out
   ofn.nMaxFile = sizeof file;
   ofn.lpstrTitle = title;
   ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOLONGNAMES;
-  if (!GetOpenFileNameA(&ofn)) {
-    if (CommDlgExtendedError() != 0) UserMessageOwner(FileDialogFailedText, owner);
+  if (!OpenFileDialog(&ofn)) {
+    if (FileDialogError() != 0) UserMessageOwner(FileDialogFailedText, owner);
     return 0;
   }
   return DirectoryOfPath(file, out, outSize);

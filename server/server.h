@@ -1,0 +1,42 @@
+// The Velmor server: listens on TCP, serves one exchange per connection,
+// and stops cleanly.
+#pragma once
+#include "server/options.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct ServerCounters {
+  int64_t accepted = 0;       // connections taken in
+  int64_t answered_busy = 0;  // told busy for want of capacity
+  int64_t refused = 0;        // closed at once, far over capacity
+  int active = 0;             // connections open now (busy ones included)
+};
+
+class VelmorServer {
+ public:
+  explicit VelmorServer(const ServerOptions& options);
+  ~VelmorServer();
+  VelmorServer(const VelmorServer&) = delete;
+  VelmorServer& operator=(const VelmorServer&) = delete;
+
+  // Prepares the content directory and the log, binds and listens. False
+  // with a reason when any of that fails.
+  bool Open(std::string* error);
+  // The port listened on (useful with port 0).
+  int Port() const;
+  // SIGINT and SIGTERM stop the server while Run runs.
+  void StopOnSignals();
+  // Serves until Stop (or a signal); returns once every connection is
+  // closed and every partial upload removed.
+  void Run();
+  // Stops accepting and ends every connection. Any thread may call it.
+  void Stop();
+  ServerCounters Counters() const;
+
+  struct Impl; // shared with the connections
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};

@@ -229,6 +229,16 @@ TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {
   EXPECT_EQ(BusyHoldQuery(), 0);
 }
 
+TEST_F(ShellWindow, FetchCommandsCloseTheirWaitingMessageAndReleaseTheWindow) {
+  Start();
+  for (WPARAM command : {IDM_GETQUOTE, IDM_GETNEWS, IDM_GETTIPS}) {
+    SendMessageA(MainWindow, WM_COMMAND, command, 0);
+    EXPECT_EQ(TransferMessageWindow(), nullptr) << command;
+    EXPECT_TRUE(IsWindowEnabled(MainWindow)) << command;
+    EXPECT_EQ(BusyHoldQuery(), 0) << command;
+  }
+}
+
 HMENU trackedMenu = nullptr;
 POINT trackedAt{};
 void CALLBACK EndTrackedMenu(HWND, UINT, UINT_PTR id, DWORD) {

@@ -8,6 +8,19 @@
 constexpr const char* ConfigFileName = "velmor.cfg";
 constexpr int KeyColumnWidth = 20;
 
+// A line of more than ConfigLineMax characters (line end excluded), or one
+// that holds a NUL byte, is not a setting: it is never matched, and a write
+// keeps it exactly as it was when it has an equals sign (and drops it, like
+// every line without one, when it has none). The program itself never
+// writes such a line: ConfigSet shortens values that would make one.
+constexpr int ConfigLineMax = 499;
+// The path of the file (DataDirectory, backslash, file name) is at most
+// ConfigPathMax characters; a longer one is refused as if the file could not
+// be opened.
+constexpr int ConfigPathMax = 299;
+// A file larger than this is refused as if its length could not be taken.
+constexpr long ConfigFileMaxLength = 64L * 1024 * 1024;
+
 // Process-wide data directory (at most 99 characters); ends in a backslash
 // once loaded; empty means the current directory.
 extern char DataDirectory[100];
@@ -17,12 +30,32 @@ extern char DataDirectory[100];
 int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileName);
 
 // Replaces the value of every line with the key, or appends one line.
+// The file is replaced in one step and the whole read-modify-write is
+// serialised against other processes, so it is never left half written and
+// no other process's update is lost. A value is cut at its first CR and
+// shortened to keep the line within ConfigLineMax; a key that could not be
+// read back (containing '=' or CR, with leading or trailing spaces, or too
+// long for a line) is refused and nothing is written.
 void ConfigSet(const char* key, const char* value, const char* fileName);
 
 // ConfigGet; when the key is absent, out receives the default and the
 // default is stored under the key.
 void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const char* def,
                       const char* fileName);
+
+// The line splitter over the file's text in memory. A line ends at a CR
+// (an LF directly after it belongs to the line end); a bare LF is an
+// ordinary character, and so is a NUL. Characters after the last CR are not
+// a line: the readers append CR LF to the text first.
+struct TextCursor {
+  const char* text;
+  std::size_t length;
+  std::size_t position;
+};
+void TextCursorStart(TextCursor* cursor, const char* text, std::size_t length);
+// Returns 1 with the next line's start and length (line end excluded), or 0
+// at the end of the text.
+int NextTextLine(TextCursor* cursor, const char** line, std::size_t* length);
 
 // Appends a backslash to a non-empty path that does not end in one, as long
 // as it fits in size bytes.

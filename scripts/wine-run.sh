@@ -55,6 +55,17 @@ start_xvfb() {
   echo "wine-run: could not start Xvfb" >&2; exit 1
 }
 
+# Is a wineserver serving this prefix? Its working directory is named after
+# the prefix's device and inode.
+server_running() {
+  local tag p
+  tag=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  for p in $(pgrep -x wineserver64 2>/dev/null; pgrep -x wineserver 2>/dev/null); do
+    [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$tag" ] && return 0
+  done
+  return 1
+}
+
 {
   flock 9
   if [ -z "${DISPLAY:-}" ]; then
@@ -65,9 +76,14 @@ start_xvfb() {
     wineboot -i >/dev/null 2>&1 9>&- || true
     wineserver -w 9>&- || true
   fi
-  # Keep the server up between the programs of a test run. Daemons must not
-  # inherit the lock descriptor, or the next run waits on it for ever.
-  wineserver -p 60 >/dev/null 2>&1 9>&- || true
+  # The wineserver and the Wine services it starts outlive this program.
+  # They must not inherit our standard output (a test runner would wait on
+  # that pipe for ever) nor the lock descriptor, so start them here, quietly,
+  # and keep the server up between the programs of a test run.
+  if ! server_running; then
+    wineserver -p 60 </dev/null >/dev/null 2>&1 9>&- || true
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
+  fi
 } 9>"$lock"
 
 exec wine "$exe" "$@"

@@ -1,0 +1,229 @@
+// Failures of the file calls, driven through an in-memory disk: what reaches
+// the internal log, and that the file is never lost or left half written.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "config/config_file.h"
+#include "diag/guarded.h"
+#include "tests/config/fake_file_ops.h"
+#include "tests/config/test_support.h"
+#include "tests/stubs/stubs.h"
+
+namespace {
+
+// The file lives on the in-memory disk; the data directory is a real one
+// only so that the internal log has a place for its file.
+std::string Cfg, NewCfg, LockFile;
+const std::string Before = "Port=1123\r\nHost=h\r\n";
+
+std::string Line(int error, const char* operation) {
+  return "Error " + std::to_string(error) + " while performing " + operation;
+}
+
+class ConfigErrors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDisk();
+    dir_ = MakeTempDirectory("err");
+    UseDataDirectory(dir_);
+    Cfg = std::string(DataDirectory) + ConfigFileName;
+    NewCfg = Cfg + ".new";
+    LockFile = Cfg + ".lock";
+    ClearInternalMessages();
+    ShownMessages().clear();
+    blocks_ = GuardedOutstanding();
+  }
+  void TearDown() override {
+    EXPECT_EQ(GuardedOutstanding(), blocks_) << "guarded blocks leaked";
+    EXPECT_TRUE(ShownMessages().empty());
+    ClearInternalMessages();
+    DataDirectory[0] = '\0';
+    RemoveTempDirectory(dir_);
+  }
+  std::string Get(const char* key) {
+    char out[100];
+    return ConfigGet(out, sizeof out, key, ConfigFileName) ? out : "<absent>";
+  }
+  bool Created() const {
+    for (const auto& e : Disk().events)
+      if (e.rfind("create", 0) == 0) return true;
+    return false;
+  }
+  std::string dir_;
+  long blocks_ = 0;
+};
+
+TEST_F(ConfigErrors, MissingFileIsErrorTwoOnOpen) {
+  EXPECT_EQ(Get("Port"), "<absent>");
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(2, "DosOpen config file")});
+}
+
+TEST_F(ConfigErrors, FileThatCannotBeOpenedIsNotReplacedByANewOne) {
+  Disk().files[Cfg] = Before;
+  Disk().openError = EACCES;  // locked by another program, or no access
+  EXPECT_EQ(Get("Port"), "<absent>");
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "DosOpen config file")});
+
+  ClearInternalMessages();
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_TRUE(InternalMessages().empty());
+  EXPECT_FALSE(Created());
+  EXPECT_EQ(Disk().files[Cfg], Before);
+
+  char out[20];
+  ConfigGetDefault(out, sizeof out, "Port", "1123", ConfigFileName);
+  EXPECT_STREQ(out, "1123");
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "DosOpen config file")});
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+TEST_F(ConfigErrors, FailedLengthEndsReadAndWrite) {
+  Disk().files[Cfg] = Before;
+  Disk().lengthError = EIO;
+  EXPECT_EQ(Get("Port"), "<absent>");
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(InternalMessages(),
+            (std::vector<std::string>{Line(EIO, "Getting file length"), Line(EIO, "Getting file length")}));
+  EXPECT_FALSE(Created());
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+TEST_F(ConfigErrors, OversizedFileIsRefusedAsAFailedLength) {
+  Disk().files[Cfg] = Before;
+  Disk().reportedLength = ConfigFileMaxLength + 1;
+  EXPECT_EQ(Get("Port"), "<absent>");
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(InternalMessages(),
+            (std::vector<std::string>{Line(EFBIG, "Getting file length"), Line(EFBIG, "Getting file length")}));
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+TEST_F(ConfigErrors, FailedReadIsLoggedReadGoesOnWriteStops) {
+  Disk().files[Cfg] = Before;
+  Disk().readError = EIO;
+  Disk().readErrorAfter = 11;  // "Port=1123\r\n" arrives, the rest does not
+  EXPECT_EQ(Get("Port"), "1123");
+  EXPECT_EQ(Get("Host"), "<absent>");
+  EXPECT_EQ(InternalMessages(), (std::vector<std::string>{Line(EIO, "read cfg file"), Line(EIO, "read cfg file")}));
+
+  // Rewriting from part of the file would lose the rest.
+  ClearInternalMessages();
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(EIO, "read cfg file")});
+  EXPECT_FALSE(Created());
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+TEST_F(ConfigErrors, FailedCloseIsLoggedAndWorkGoesOn) {
+  Disk().files[Cfg] = Before;
+  Disk().closeError = EIO;
+  EXPECT_EQ(Get("Host"), "h");
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(InternalMessages(),
+            (std::vector<std::string>{Line(EIO, "DosClose configfile"), Line(EIO, "DosClose configfile")}));
+  EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
+}
+
+TEST_F(ConfigErrors, FailedWriteOrFlushKeepsTheOldFile) {
+  for (int FakeDisk::*failure : {&FakeDisk::writeError, &FakeDisk::flushError}) {
+    ResetDisk();
+    ClearInternalMessages();
+    Disk().files[Cfg] = Before;
+    Disk().*failure = ENOSPC;
+    ConfigSet("Port", "2000", ConfigFileName);
+    EXPECT_EQ(Disk().files[Cfg], Before);
+    EXPECT_EQ(Disk().files.count(NewCfg), 0u) << "the unfinished new file is left behind";
+    EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(ENOSPC, "write new cfg file")});
+  }
+}
+
+TEST_F(ConfigErrors, FailedReplaceKeepsTheOldFile) {
+  Disk().files[Cfg] = Before;
+  Disk().replaceError = EACCES;
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(Disk().files[Cfg], Before);
+  EXPECT_EQ(Disk().files.count(NewCfg), 0u);
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "replace cfg file")});
+}
+
+TEST_F(ConfigErrors, NewFileThatCannotBeCreatedLosesTheWriteQuietly) {
+  Disk().files[Cfg] = Before;
+  Disk().createError = EACCES;
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(Disk().files[Cfg], Before);
+  EXPECT_TRUE(InternalMessages().empty());
+}
+
+TEST_F(ConfigErrors, ReadOnlyFileIsLeftAsItIsQuietly) {
+  Disk().files[Cfg] = Before;
+  Disk().readOnly.insert(Cfg);
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_FALSE(Created());
+  EXPECT_EQ(Disk().files[Cfg], Before);
+  EXPECT_TRUE(InternalMessages().empty());
+  EXPECT_EQ(Get("Port"), "1123");
+}
+
+TEST_F(ConfigErrors, WithoutTheLockReadsGoOnAndWritesStop) {
+  Disk().files[Cfg] = Before;
+  Disk().lockError = EACCES;
+  EXPECT_EQ(Get("Port"), "1123");
+  ConfigSet("Port", "2000", ConfigFileName);
+  char out[20];
+  ConfigGetDefault(out, sizeof out, "Missing", "dflt", ConfigFileName);
+  EXPECT_STREQ(out, "dflt");
+  EXPECT_FALSE(Created());
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+TEST_F(ConfigErrors, WriteHoldsTheLockFromReadToReplace) {
+  Disk().files[Cfg] = Before;
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(Disk().events, (std::vector<std::string>{"lock ex " + LockFile, "open " + Cfg, "close",
+                                                     "create " + NewCfg, "flush close", "replace " + Cfg,
+                                                     "unlock"}));
+  Disk().events.clear();
+  EXPECT_EQ(Get("Port"), "2000");
+  EXPECT_EQ(Disk().events, (std::vector<std::string>{"lock sh " + LockFile, "open " + Cfg, "close", "unlock"}));
+}
+
+TEST_F(ConfigErrors, DefaultIsReadAndStoredUnderOneLock) {
+  Disk().files[Cfg] = Before;
+  char out[20];
+  ConfigGetDefault(out, sizeof out, "Trailer", "none", ConfigFileName);
+  EXPECT_EQ(Disk().events, (std::vector<std::string>{"lock ex " + LockFile, "open " + Cfg, "close", "open " + Cfg,
+                                                     "close", "create " + NewCfg, "flush close",
+                                                     "replace " + Cfg, "unlock"}));
+  EXPECT_EQ(Disk().files[Cfg], Before + "Trailer  =  none\r\n");
+}
+
+TEST_F(ConfigErrors, NestedUseInTheSameProcessDoesNotWaitForItself) {
+  // A message box shown while the lock is held pumps messages, and a
+  // handler may read the file meanwhile.
+  Disk().files[Cfg] = Before;
+  std::string nestedValue;
+  Disk().duringRead = [&] { nestedValue = Get("Host"); };
+  ConfigSet("Port", "2000", ConfigFileName);
+  EXPECT_EQ(nestedValue, "h");
+  int locks = 0, unlocks = 0;
+  for (const auto& e : Disk().events) {
+    locks += e.rfind("lock", 0) == 0;
+    unlocks += e == "unlock";
+  }
+  EXPECT_EQ(locks, 1);
+  EXPECT_EQ(unlocks, 1);
+  EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
+}
+
+TEST_F(ConfigErrors, ReportIoErrorLogsOnlyMinusOne) {
+  errno = EACCES;
+  EXPECT_EQ(ReportIoError(0, "x"), 0);
+  EXPECT_EQ(ReportIoError(-2, "x"), 0);
+  EXPECT_TRUE(InternalMessages().empty());
+  errno = EACCES;
+  EXPECT_EQ(ReportIoError(-1, "DosClose configfile"), 13);
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "DosClose configfile")});
+}
+
+}  // namespace

@@ -1,5 +1,0 @@
-// The process-wide data directory, for tests that link the logs without the
-// configuration store.
-#include "config/config_file.h"
-
-char DataDirectory[100] = "";

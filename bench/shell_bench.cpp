@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
               stopRatio);
 
   std::printf("idle memory with the window shown, 2 s after the tray icon appeared:\n");
-  SIZE_T velmorSet = 0;
+  SIZE_T velmorSet = 0, bareSet = 0;
   for (int k = 0; k < 2; ++k) {
     Run run;
     if (!Start(programs[k], scratch, run)) return 1;
@@ -193,9 +193,12 @@ int main(int argc, char** argv) {
     std::printf("  %-20s working set %7.2f MB, private %7.2f MB, visible %d\n", programs[k].name,
                 mc.WorkingSetSize / 1048576.0, mc.PrivateUsage / 1048576.0,
                 IsWindowVisible(run.window) ? 1 : 0);
-    if (k == 1) velmorSet = mc.WorkingSetSize;
+    (k == 1 ? velmorSet : bareSet) = mc.WorkingSetSize;
     Stop(run);
   }
-  std::printf("  Velmorw working set %.2f MB (goal: under 8 MB)\n", velmorSet / 1048576.0);
+  std::printf("  Velmorw working set %.2f MB (goal: under 8 MB), %+.2f MB over the bare program\n",
+              velmorSet / 1048576.0, (double(velmorSet) - double(bareSet)) / 1048576.0);
+  std::printf("  (under Wine the working set counts Wine's own libraries: the bare program's\n"
+              "   figure is the floor that no window-and-tray program here can go below)\n");
   return 0;
 }

@@ -9,6 +9,9 @@ HWND OwnerWindow = nullptr;
 HWND MainWindow = nullptr;
 HICON IconFrames[7] = {};
 HFONT SmallFont = nullptr;
+HMENU EditPopupMenu = nullptr;
+HMENU CommentPopupMenu = nullptr;
+int TrayIconId = TrayIconNormal;
 
 volatile int Initialising = 0;
 volatile int CancelTransfer = 0;

@@ -11,6 +11,9 @@ extern HWND OwnerWindow;
 extern HWND MainWindow;
 extern HICON IconFrames[7];
 extern HFONT SmallFont;
+extern HMENU EditPopupMenu;    // context menu of the text pane
+extern HMENU CommentPopupMenu; // context menu of the comment editor
+extern int TrayIconId;         // TrayIconNormal or TrayIconTransfer
 
 // Flags shared by the windows and the transport (all on the one thread).
 extern volatile int Initialising;
@@ -22,3 +25,7 @@ constexpr int TrayIconNormal = 444;
 constexpr int TrayIconTransfer = 445;
 constexpr UINT TrayCallbackMessage = WM_USER + 42; // 1066
 constexpr UINT_PTR ScheduleTimerId = 15;
+constexpr UINT ScheduleTimerPeriod = 60000;
+constexpr const char* TransferClassName = "Transfer";
+constexpr const char* NormalClassName = "VelmorW";
+constexpr const char* MessageWindowClassName = "msgwnd";

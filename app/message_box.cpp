@@ -1,6 +1,21 @@
+#include "app/message_box.h"
+
 #include "app/globals.h"
 #include "diag/user_message.h"
 
-// The program's message box: modal, owned by the main window, caption the
-// main class name, OK only.
-void UserMessage(const char* text) { MessageBoxA(MainWindow, text, MainClassName, MB_OK); }
+void UserMessageOwner(const char* text, HWND owner) {
+  // A box owned by a window that has gone away would not show at all.
+  if (owner && !IsWindow(owner)) owner = nullptr;
+  MessageBoxA(owner, text ? text : "", MainClassName, MB_OK);
+}
+
+void UserMessage(const char* text) { UserMessageOwner(text, MainWindow); }
+
+HWND ApplySmallFont(HWND window) {
+  if (window) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(SmallFont), TRUE);
+  return window;
+}
+
+void CopyControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_COPY, 0, 0); }
+void CutControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_CUT, 0, 0); }
+void PasteControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_PASTE, 0, 0); }

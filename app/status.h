@@ -5,11 +5,14 @@
 #include <windows.h>
 
 constexpr int AnimationTimerId = 444;
+constexpr UINT AnimationPeriod = 200;
 constexpr int CancelTransferButtonId = 119;
 
+// The busy hold is set exactly while the "*Timer Held*" label exists. Only
+// the main window procedure takes it, around every command and tick.
 int BusyHoldQuery();
-int BusyHoldBegin();
-int BusyHoldEnd();
+int BusyHoldBegin(); // returns 1; nothing changes when already held
+int BusyHoldEnd();   // returns 0; one end releases any number of begins
 
 void ShowWaitLabel();
 void HideWaitLabel();
@@ -20,3 +23,22 @@ void ShowProgress(int done, int total);
 
 // Opens, replaces or closes (text == nullptr) the transfer message pop-up.
 void ShowTransferMessage(const char* text, HWND owner);
+HWND TransferMessageWindow(); // the open pop-up, or nullptr
+
+// Window procedure of the class `msgwnd`.
+LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// Set by the socket layer: cancels the blocking host-name lookup that is in
+// progress (the sockets interface's cancel-blocking-call). A command to the
+// transfer message pop-up calls it while LookupInProgress is 1.
+extern void (*CancelBlockingLookup)();
+
+// Tray icon: shows IconFrames[frame] on the tray icon of MainWindow.
+void ShowTrayFrame(int frame);
+// Index of the next frame the animation shows (0..6; never reset).
+int TrayAnimationPosition();
+// The icon last given to the tray icon by the animation or the hold's end.
+HICON TrayIconShown();
+
+// The main window is going away: forget the labels that die with it.
+void StatusForgetMainChildren();

@@ -1,0 +1,23 @@
+// The main window: its procedure, children, placement and commands.
+#pragma once
+#include <windows.h>
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// Start-up pieces, in the order start-up calls them.
+void CreateMainChildren(); // title label 11, activity list 6, text pane 5
+void SubclassTextPane();   // right-button release opens the editpopup menu
+void PlaceMainWindow();    // stored (or fixed) placement; shows the window
+
+// Writes the outer rectangle as WindowLeft, WindowTop, WindowWidth and
+// WindowHeight; nothing in the transfer instance.
+void SavePlacement();
+
+// Runs one command of the main window (outside the busy hold; the window
+// procedure takes the hold around it). Unknown ids do nothing.
+void RunMainCommand(WPARAM command);
+
+// Tracks the first sub-menu of menu at a right-button release point (the
+// message's client coordinates, each an unsigned 16-bit value) of control;
+// target receives the chosen command.
+void TrackControlPopup(HWND control, LPARAM point, HMENU menu, HWND target);

@@ -1,0 +1,230 @@
+// The main window procedure, its layout, placement and command dispatch.
+#include "app/main_window.h"
+
+#include <cstdio>
+
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "app/pending.h"
+#include "app/shell_layout.h"
+#include "app/shell_text.h"
+#include "app/status.h"
+#include "config/config_file.h"
+#include "diag/user_message.h"
+#include "res/resource.h"
+#include "schedule/schedule.h"
+
+namespace {
+
+constexpr int ActivityTabStops[12] = {5, 120, 200, -300, 169, -222, 223, -288, 320, 380, 400, 420};
+
+WNDPROC textPaneBaseProc = nullptr;
+
+HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
+  HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, MainWindow,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance, nullptr);
+  return ApplySmallFont(child);
+}
+
+// The three children move in one step, so that the window is redrawn once.
+HDWP PlaceChild(HDWP batch, HWND parent, int id, const ShellRect& r) {
+  HWND child = GetDlgItem(parent, id);
+  if (!child || !batch) return batch;
+  return DeferWindowPos(batch, child, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Returns true when the message should get default processing.
+bool Layout(HWND hwnd) {
+  RECT outer{};
+  GetWindowRect(hwnd, &outer);
+  const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+  const LayoutAction action = DecideLayout(w, h);
+  if (action == LayoutAction::Skip) return false;
+  if (action == LayoutAction::SnapAndPlace)
+    SetWindowPos(hwnd, nullptr, 0, 0, w, SnapHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  const ChildLayout c = LayoutChildren(client.right - client.left, client.bottom - client.top);
+  HDWP batch = BeginDeferWindowPos(3);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_TITLE, c.title);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
+  batch = PlaceChild(batch, hwnd, IDC_MAIN_TEXTPANE, c.text);
+  if (batch) EndDeferWindowPos(batch);
+  // The wait label follows the bottom edge; the hold and status-line labels
+  // stay where they were created.
+  RecreateWaitLabel();
+  return true;
+}
+
+void ToggleMainWindow() {
+  if (IsWindowVisible(MainWindow))
+    ShowWindow(MainWindow, SW_HIDE);
+  else
+    ShowWindow(MainWindow, SW_SHOWNORMAL);
+}
+
+// A server fetch from the menu: the waiting message is up for as long as
+// the fetch runs, and the main window is disabled meanwhile.
+template <typename Fetch>
+void WithConnectingMessage(Fetch fetch) {
+  ShowTransferMessage(ConnectingText, MainWindow);
+  fetch();
+  ShowTransferMessage(nullptr, MainWindow);
+}
+
+void DonateCommand() {
+  // The transfer instance's window class tells that a batch is being sent;
+  // a second dialog would edit the list it is reading.
+  if (FindWindowA(TransferClassName, nullptr)) {
+    UserMessage(TransferRunningText);
+    return;
+  }
+  Initialising = 1;
+  RunDonateDialog(MainWindow);
+}
+
+struct MonitorList {
+  ShellRect rects[16];
+  int count = 0;
+};
+
+BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
+  auto* list = reinterpret_cast<MonitorList*>(data);
+  if (list->count < 16)
+    list->rects[list->count++] = {r->left, r->top, r->right - r->left, r->bottom - r->top};
+  return TRUE;
+}
+
+int ReadPlacementKey(const char* key, const char* def) {
+  char value[100];
+  ConfigGetDefault(value, sizeof value, key, def, ConfigFileName);
+  return DecimalValue(value);
+}
+
+LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_RBUTTONUP) {
+    TrackControlPopup(hwnd, lp, EditPopupMenu, MainWindow);
+    return 1;
+  }
+  return CallWindowProcA(textPaneBaseProc, hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+void TrackControlPopup(HWND control, LPARAM point, HMENU menu, HWND target) {
+  POINT p{static_cast<LONG>(LOWORD(point)), static_cast<LONG>(HIWORD(point))};
+  ClientToScreen(control, &p);
+  TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTBUTTON, p.x, p.y, 0, target, nullptr);
+}
+
+void CreateMainChildren() {
+  CreateChild("STATIC", TitleLabelText, WS_CHILD | WS_VISIBLE | SS_SIMPLE, IDC_MAIN_TITLE);
+  HWND list = CreateChild("LISTBOX", nullptr,
+                          WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_USETABSTOPS,
+                          IDC_MAIN_ACTIVITYLIST);
+  if (list)
+    SendMessageA(list, LB_SETTABSTOPS, 12,
+                 reinterpret_cast<LPARAM>(const_cast<int*>(ActivityTabStops)));
+  CreateChild("EDIT", "",
+              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                  ES_READONLY | ES_WANTRETURN,
+              IDC_MAIN_TEXTPANE);
+}
+
+void SubclassTextPane() {
+  HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
+  if (!pane) return;
+  textPaneBaseProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextPaneProc)));
+}
+
+void PlaceMainWindow() {
+  WindowPlacement p = TransferPlacement;
+  if (!TransferInstance) {
+    p.left = ReadPlacementKey("WindowLeft", "80");
+    p.top = ReadPlacementKey("WindowTop", "137");
+    p.width = ReadPlacementKey("WindowWidth", "456");
+    p.height = ReadPlacementKey("WindowHeight", "211");
+    MonitorList monitors;
+    EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement;
+  }
+  SetWindowPos(MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
+}
+
+void SavePlacement() {
+  if (TransferInstance) return;
+  RECT r{};
+  if (!GetWindowRect(MainWindow, &r)) return;
+  char value[16];
+  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.left));
+  ConfigSet("WindowLeft", value, ConfigFileName);
+  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.top));
+  ConfigSet("WindowTop", value, ConfigFileName);
+  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.right - r.left));
+  ConfigSet("WindowWidth", value, ConfigFileName);
+  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.bottom - r.top));
+  ConfigSet("WindowHeight", value, ConfigFileName);
+}
+
+void RunMainCommand(WPARAM command) {
+  // The whole parameter is compared: only menu commands match, never the
+  // notifications that the text pane sends.
+  switch (command) {
+    case IDM_COPY: CopyControl(MainWindow, IDC_MAIN_TEXTPANE); break;
+    case IDM_ABOUT: MessageBoxA(MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
+    case IDM_EXIT: PostMessageA(MainWindow, WM_CLOSE, 0, 0); break;
+    case IDM_CONFIGURE: RunConfigureDialog(MainWindow); break;
+    case IDM_GETQUOTE: WithConnectingMessage([] { QuoteUpdate(0); }); break;
+    case IDM_DONATE: DonateCommand(); break;
+    case IDM_ADDCATEGORY: RunAddCategoryDialog(MainWindow); break;
+    case IDM_SENDCOMMENT: RunSendCommentDialog(MainWindow); break;
+    case IDM_GETNEWS: WithConnectingMessage(NewsFetch); break;
+    case IDM_GETTIPS: WithConnectingMessage(TipsFetch); break;
+    default: break;
+  }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  // A left click on the normal instance's tray icon (id 444) toggles the
+  // window; the message then goes on through the handling below.
+  if (wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN) ToggleMainWindow();
+
+  switch (msg) {
+    case WM_COMMAND:
+      // Dropped, not queued, while the hold is set: the transport pumps
+      // messages during its waits, so this procedure is re-entered then.
+      if (!BusyHoldQuery()) {
+        BusyHoldBegin();
+        RunMainCommand(wp);
+        BusyHoldEnd();
+      }
+      break;
+    case WM_TIMER:
+      if (BusyHoldQuery()) return 0;
+      BusyHoldBegin();
+      ScheduleTick();
+      BusyHoldEnd();
+      return 0;
+    case WM_CLOSE:
+      if (TransferInstance) CancelTransfer = 1;
+      SavePlacement();
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      StatusForgetMainChildren();
+      PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      if (wp == SIZE_MINIMIZED) {
+        ShowWindow(hwnd, SW_HIDE);
+        return 0;
+      }
+      if (!Layout(hwnd)) return 0;
+      break;
+    case WM_MOVE:
+      if (!Layout(hwnd)) return 0;
+      break;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}

@@ -1,0 +1,17 @@
+// Small shared helpers over windows: the program's message box, the small
+// font, clipboard commands to a child control.
+#pragma once
+#include <windows.h>
+
+// The message box with an owner: modal, caption the main class name, OK
+// only. A null or vanished owner gives a box without owner. (UserMessage in
+// diag/user_message.h is this box owned by MainWindow.)
+void UserMessageOwner(const char* text, HWND owner);
+
+// Sets SmallFont on the window, redrawing it; returns the window.
+HWND ApplySmallFont(HWND window);
+
+// Send the clipboard copy, cut or paste command to a child control.
+void CopyControl(HWND parent, int controlId);
+void CutControl(HWND parent, int controlId);
+void PasteControl(HWND parent, int controlId);

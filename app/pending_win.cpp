@@ -1,0 +1,24 @@
+// Placeholders for the operations listed in pending.h. None of them does
+// anything yet; each goes when the part that provides it lands.
+#include "app/pending.h"
+
+#include "app/globals.h"
+
+void LoadSocketLibrary() {}
+void UnloadSocketLibrary() {}
+
+void AddSoundEventItems() {}
+void ReleaseSoundEventItems() {}
+
+void RunDonateTransfer() {}
+
+void RunConfigureDialog(HWND) {}
+// The donate command raises Initialising for the dialog, which clears it
+// when it has filled its controls; with no dialog, nothing else would.
+void RunDonateDialog(HWND) { Initialising = 0; }
+void RunAddCategoryDialog(HWND) {}
+void RunSendCommentDialog(HWND) {}
+
+int QuoteUpdate(int) { return 0; }
+void NewsFetch() {}
+void TipsFetch() {}

@@ -1,0 +1,183 @@
+// Start-up and shutdown.
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/pending.h"
+#include "app/shell_text.h"
+#include "app/status.h"
+#include "config/basic_settings.h"
+#include "config/config_file.h"
+#include "diag/log.h"
+#include "res/resource.h"
+#include "schedule/schedule.h"
+#include "ui/configdir.h"
+
+namespace {
+
+void RegisterShellClasses() {
+  WNDCLASSA main{};
+  main.lpfnWndProc = MainWindowProc;
+  main.hInstance = AppInstance;
+  main.hIcon = LoadIconA(AppInstance, IDI_MAINICON);
+  main.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  main.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  main.lpszMenuName = TransferInstance ? nullptr : IDR_MAINMENU;
+  main.lpszClassName = MainClassName;
+  RegisterClassA(&main);
+
+  WNDCLASSA message = main;
+  message.lpfnWndProc = TransferMessageProc;
+  message.lpszMenuName = nullptr;
+  message.lpszClassName = MessageWindowClassName;
+  RegisterClassA(&message);
+}
+
+void CreateSmallFont() {
+  LOGFONTA font{};
+  font.lfHeight = 8;
+  std::strcpy(font.lfFaceName, "Helv");
+  SmallFont = CreateFontIndirectA(&font);
+}
+
+void LoadIconFrames() {
+  for (int k = 0; k < 7; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
+    IconFrames[k] = LoadIconA(AppInstance, TransferInstance ? IDI_T1 : name);
+  }
+}
+
+void AddTrayIcon() {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = MainWindow;
+  nid.uID = static_cast<UINT>(TrayIconId);
+  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid.uCallbackMessage = TrayCallbackMessage;
+  nid.hIcon = IconFrames[0];
+  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", TransferInstance ? TrayTipTransfer : TrayTipNormal);
+  Shell_NotifyIconA(NIM_ADD, &nid);
+}
+
+void DeleteTrayIcon() {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = MainWindow;
+  nid.uID = static_cast<UINT>(TrayIconId);
+  Shell_NotifyIconA(NIM_DELETE, &nid);
+}
+
+// The sounds are played through winmm loaded on demand: a quiet start
+// never needs it, and loading it is a good part of a start-up's cost.
+void PlayResourceSound(const char* name) {
+  using PlayFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+  static PlayFn play = nullptr;
+  if (!play) {
+    if (HMODULE winmm = LoadLibraryA("winmm.dll"))
+      play = reinterpret_cast<PlayFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
+  }
+  if (play) play(name, AppInstance, SND_RESOURCE | SND_SYNC);
+}
+
+}  // namespace
+
+void AppStartup(HINSTANCE instance, const char* commandLine) {
+  AppInstance = instance;
+  std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
+
+  LoadBasicSettings(ConfigFileName);
+
+  if (!DirectoryExists(DataDirectory)) RunConfigDirDialog(nullptr);
+
+  const CommandLineSwitches switches = ScanCommandLine(commandLine);
+  TransferInstance = switches.transfer;
+  StartHidden = switches.startHidden;
+  Quiet = switches.quiet;
+
+  std::snprintf(MainClassName, sizeof MainClassName, "%s",
+                TransferInstance ? TransferClassName : NormalClassName);
+  TrayIconId = TransferInstance ? TrayIconTransfer : TrayIconNormal;
+  RegisterShellClasses();
+
+  CommentPopupMenu = LoadMenuA(AppInstance, IDR_COMMENTPOPUP);
+  EditPopupMenu = LoadMenuA(AppInstance, IDR_EDITPOPUP);
+  CreateSmallFont();
+
+  LoadSocketLibrary();
+
+  if (!TransferInstance && !Quiet) PlayResourceSound(IDR_STARTWAVE);
+  if (!TransferInstance) AddSoundEventItems();
+
+  LoadIconFrames();
+
+  OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, AppInstance,
+                              nullptr);
+  MainWindow = CreateWindowA(MainClassName, MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, OwnerWindow,
+                             nullptr, AppInstance, nullptr);
+  ApplySmallFont(MainWindow);
+  CreateMainChildren();
+  if (!TransferInstance) SubclassTextPane();
+  SetDlgItemTextA(MainWindow, IDC_MAIN_TEXTPANE, AboutPaneText);
+
+  Initialising = 1;
+  PlaceMainWindow();
+  AddTrayIcon();
+  TrailerPaceStart();
+  TrailerShow();
+  Initialising = 0;
+}
+
+int AppRun() {
+  if (TransferInstance) {
+    RunDonateTransfer();
+    return 0;
+  }
+  if (StartHidden) ShowWindow(MainWindow, SW_HIDE);
+  SetTimer(MainWindow, ScheduleTimerId, ScheduleTimerPeriod, nullptr);
+  MSG msg{};
+  for (;;) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(msg.wParam);
+    if (got == -1) return 0;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void AppShutdown() {
+  if (!TransferInstance && !Quiet) PlayResourceSound(IDR_ENDWAVE);
+  DeleteTrayIcon();
+
+  ReleaseSoundEventItems();
+  // The owner window goes with the resources; in the transfer instance its
+  // main window, still open, goes with it, and the classes can be
+  // unregistered.
+  if (OwnerWindow) DestroyWindow(OwnerWindow);
+  OwnerWindow = nullptr;
+  UnregisterClassA(MainClassName, AppInstance);
+  UnregisterClassA(MessageWindowClassName, AppInstance);
+  if (CommentPopupMenu) DestroyMenu(CommentPopupMenu);
+  if (EditPopupMenu) DestroyMenu(EditPopupMenu);
+  CommentPopupMenu = EditPopupMenu = nullptr;
+  if (SmallFont) DeleteObject(SmallFont);
+  SmallFont = nullptr;
+
+  UnloadSocketLibrary();
+}
+
+int AppMain(HINSTANCE instance, const char* commandLine) {
+  AppStartup(instance, commandLine);
+  const int code = AppRun();
+  AppShutdown();
+  return code;
+}

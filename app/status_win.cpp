@@ -1,0 +1,183 @@
+// The busy hold, the wait label and the transfer message pop-up.
+#include "app/status.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "app/shell_layout.h"
+#include "app/shell_text.h"
+#include "res/resource.h"
+
+void (*CancelBlockingLookup)() = nullptr;
+
+namespace {
+
+HWND HoldLabel = nullptr;
+HWND WaitLabel = nullptr;
+HWND TransferMessage = nullptr;
+int animationPosition = 0;
+HICON shownIcon = nullptr;
+
+int MainClientHeight() {
+  RECT r{};
+  GetClientRect(MainWindow, &r);
+  return r.bottom - r.top;
+}
+
+// A simple static child of the main window, without control id.
+HWND CreateStatusLabel(const char* text, const ShellRect& r) {
+  HWND label = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
+                             r.height, MainWindow, nullptr, AppInstance, nullptr);
+  return ApplySmallFont(label);
+}
+
+// Called straight by the timer, not through the main window procedure, so
+// that it is never taken for a schedule tick.
+void CALLBACK AnimationStep(HWND, UINT, UINT_PTR, DWORD) {
+  ShowTrayFrame(animationPosition);
+  animationPosition = (animationPosition + 1) % 7;
+}
+
+}  // namespace
+
+void ShowTrayFrame(int frame) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = MainWindow;
+  nid.uID = static_cast<UINT>(TrayIconId);
+  nid.uFlags = NIF_MESSAGE | NIF_ICON;
+  nid.uCallbackMessage = TrayCallbackMessage;
+  nid.hIcon = IconFrames[frame];
+  shownIcon = nid.hIcon;
+  Shell_NotifyIconA(NIM_MODIFY, &nid);
+}
+
+int TrayAnimationPosition() { return animationPosition; }
+HICON TrayIconShown() { return shownIcon; }
+
+int BusyHoldQuery() { return HoldLabel ? 1 : 0; }
+
+int BusyHoldBegin() {
+  if (HoldLabel) return 1;
+  HoldLabel = CreateStatusLabel(HoldLabelText, HoldLabelRect(MainClientHeight()));
+  SetTimer(MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
+  return 1;
+}
+
+int BusyHoldEnd() {
+  if (HoldLabel) DestroyWindow(HoldLabel);
+  HoldLabel = nullptr;
+  KillTimer(MainWindow, AnimationTimerId);
+  ShowTrayFrame(0);
+  return 0;
+}
+
+void ShowWaitLabel() {
+  // A second show replaces the label instead of leaving one behind.
+  if (WaitLabel) DestroyWindow(WaitLabel);
+  WaitLabel = CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight()));
+}
+
+void HideWaitLabel() {
+  if (WaitLabel) DestroyWindow(WaitLabel);
+  WaitLabel = nullptr;
+}
+
+bool WaitLabelExists() { return WaitLabel != nullptr; }
+
+void RecreateWaitLabel() {
+  if (WaitLabel) ShowWaitLabel();
+}
+
+void ShowProgress(int done, int total) {
+  if (!WaitLabel) return;
+  char text[64];
+  FormatProgress(text, sizeof text, done, total);
+  SetWindowTextA(WaitLabel, text);
+}
+
+void StatusForgetMainChildren() {
+  HoldLabel = nullptr;
+  WaitLabel = nullptr;
+}
+
+HWND TransferMessageWindow() { return TransferMessage; }
+
+void ShowTransferMessage(const char* text, HWND owner) {
+  if (owner) {
+    EnableWindow(owner, TRUE);
+    SetFocus(owner);
+  }
+  if (TransferMessage) {
+    HWND old = TransferMessage;
+    TransferMessage = nullptr;
+    DestroyWindow(old);
+  }
+  if (!text) return;
+
+  HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption,
+                             WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr,
+                             AppInstance, nullptr);
+  TransferMessage = popup;
+  HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_SIMPLE, 0, 0, 0, 0, popup,
+                             nullptr, AppInstance, nullptr);
+  SetWindowTextA(label, text);
+  ApplySmallFont(label);
+
+  // Measured in a fresh context of the label, which carries the default
+  // font, not SmallFont: the pop-up comes out a little wider than the text.
+  SIZE extent{};
+  if (HDC dc = GetDC(label)) {
+    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+    ReleaseDC(label, dc);
+  }
+  const int cx = extent.cx;
+
+  RECT desktop{};
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  const ShellRect r =
+      TransferMessageRect(cx, desktop.right - desktop.left, desktop.bottom - desktop.top);
+  SetWindowPos(popup, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(popup, SW_SHOW);
+
+  const ShellRect t = TransferMessageTextRect(cx);
+  SetWindowPos(label, nullptr, t.x, t.y, t.width, t.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(label, SW_SHOW);
+
+  const ShellRect b = TransferMessageButtonRect(cx);
+  HWND button = CreateWindowA("BUTTON", CancelTransferText, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                              b.x, b.y, b.width, b.height, popup,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(CancelTransferButtonId)),
+                              AppInstance, nullptr);
+  ApplySmallFont(button);
+  ApplySmallFont(popup);
+
+  SetFocus(popup);
+  if (owner) EnableWindow(owner, FALSE);
+}
+
+LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_QUIT:
+      CancelTransfer = 1;
+      break;
+    case WM_COMMAND:
+      if (LookupInProgress == 1) {
+        // The lookup blocks inside the sockets library; cancelling it makes
+        // the lookup fail, and the transport reports that. The transfer
+        // itself is not cancelled.
+        if (CancelBlockingLookup) CancelBlockingLookup();
+        LookupInProgress = 0;
+      } else if (LOWORD(wp) == CancelTransferButtonId) {
+        CancelTransfer = 1;
+      }
+      break;
+    case WM_NCDESTROY:
+      if (hwnd == TransferMessage) TransferMessage = nullptr;
+      break;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}

@@ -1,0 +1,363 @@
+// The real main window, its children, tray icon and commands, driven with
+// messages inside the test process.
+#include <cstring>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/shell_text.h"
+#include "app/status.h"
+#include "diag/activity_list.h"
+#include "diag/log.h"
+#include "res/resource.h"
+#include "tests/app/shell_fixture.h"
+
+namespace {
+
+using ShellWindow = ShellFixture;
+
+LONG_PTR Style(HWND w) { return GetWindowLongPtrA(w, GWL_STYLE); }
+
+void ExpectChildrenLaidOut(HWND main) {
+  RECT client{};
+  GetClientRect(main, &client);
+  const int W = client.right, H = client.bottom;
+  EXPECT_RECT(ChildRect(GetDlgItem(main, IDC_MAIN_TITLE)), W - 125, H - 13, 170, 13);
+  EXPECT_RECT(ChildRect(GetDlgItem(main, IDC_MAIN_TEXTPANE)), 5, 5, W - 10, H - 125);
+  // The list box keeps a whole number of lines: its height may come out a
+  // little below 95.
+  const RECT list = ChildRect(GetDlgItem(main, IDC_MAIN_ACTIVITYLIST));
+  EXPECT_EQ(list.left, 5);
+  EXPECT_EQ(list.top, H - 105);
+  EXPECT_EQ(list.right - list.left, W - 10);
+  EXPECT_LE(list.bottom - list.top, 95);
+  EXPECT_GT(list.bottom - list.top, 95 - 20);
+}
+
+TEST_F(ShellWindow, NormalStartUpBuildsWindowsChildrenAndTray) {
+  Start();
+  ASSERT_TRUE(IsWindow(MainWindow));
+  EXPECT_EQ(ClassOf(MainWindow), "VelmorW");
+  EXPECT_EQ(WindowText(MainWindow), "VelmorW");
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  EXPECT_EQ(Style(MainWindow) & (WS_POPUP | WS_OVERLAPPEDWINDOW), WS_POPUP | WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(GetWindow(MainWindow, GW_OWNER), OwnerWindow);
+  EXPECT_EQ(ClassOf(OwnerWindow), "Static");
+  EXPECT_FALSE(IsWindowVisible(OwnerWindow));
+  EXPECT_TRUE(Style(OwnerWindow) & WS_POPUP);
+
+  HMENU menu = GetMenu(MainWindow);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(GetMenuItemCount(menu), 3);
+  char item[64] = "";
+  EXPECT_GT(GetMenuStringA(menu, IDM_CONFIGURE, item, sizeof item, MF_BYCOMMAND), 0);
+  EXPECT_STREQ(item, "&Configure Velmor");
+
+  HWND title = Child(IDC_MAIN_TITLE), list = Child(IDC_MAIN_ACTIVITYLIST), pane = Child(IDC_MAIN_TEXTPANE);
+  ASSERT_TRUE(title && list && pane);
+  EXPECT_EQ(ClassOf(title), "Static");
+  EXPECT_EQ(WindowText(title), "Velmor for Windows V7.1");
+  EXPECT_EQ(Style(title) & 0x1F, SS_SIMPLE);
+  EXPECT_EQ(ClassOf(list), "ListBox");
+  const LONG_PTR ls = Style(list);
+  // (Edit controls trade WS_BORDER for a border they draw; an empty list
+  // box hides its scroll bar, clearing WS_VSCROLL.)
+  EXPECT_TRUE(ls & LBS_USETABSTOPS);
+  EXPECT_FALSE(ls & (LBS_SORT | LBS_NOTIFY));
+  EXPECT_EQ(ClassOf(pane), "Edit");
+  const LONG_PTR es = Style(pane);
+  const LONG_PTR want = WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_WANTRETURN;
+  EXPECT_EQ(es & want, want);
+  EXPECT_EQ(WindowText(pane), AboutPaneText);
+  for (HWND c : {title, list, pane})
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), SmallFont);
+  LOGFONTA lf{};
+  ASSERT_TRUE(GetObjectA(SmallFont, sizeof lf, &lf));
+  EXPECT_EQ(lf.lfHeight, 8);
+  EXPECT_STREQ(lf.lfFaceName, "Helv");
+
+  // No window keys in the file: the defaults, which are written.
+  RECT r{};
+  GetWindowRect(MainWindow, &r);
+  EXPECT_RECT(r, 80, 137, 456, 211);
+  const std::string cfg = Cfg();
+  EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "80");
+  EXPECT_EQ(CfgValue(cfg, "WindowTop"), "137");
+  EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "456");
+  EXPECT_EQ(CfgValue(cfg, "WindowHeight"), "211");
+  ExpectChildrenLaidOut(MainWindow);
+
+  EXPECT_TRUE(TrayIconExists(MainWindow, 444));
+  EXPECT_FALSE(TrayIconExists(MainWindow, 445));
+  for (int k = 0; k < 7; ++k) EXPECT_NE(IconFrames[k], nullptr) << k;
+  EXPECT_NE(IconFrames[0], IconFrames[1]);
+  EXPECT_EQ(Initialising, 0);
+  EXPECT_STREQ(LogBaseName, "VelmorW");
+}
+
+TEST_F(ShellWindow, StoredPlacementIsUsedAndOneOffEveryScreenFallsBack) {
+  Start("WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 500\r\nWindowHeight = 300\r\n");
+  RECT r{};
+  GetWindowRect(MainWindow, &r);
+  EXPECT_RECT(r, 30, 40, 500, 300);
+  ExpectChildrenLaidOut(MainWindow);
+  ASSERT_TRUE(Close());
+  AppShutdown();
+
+  // Saved while minimised, or edited by hand: nowhere to be seen.
+  Start("WindowLeft = -32000\r\nWindowTop = -32000\r\nWindowWidth = 160\r\nWindowHeight = 24\r\n");
+  GetWindowRect(MainWindow, &r);
+  EXPECT_RECT(r, 80, 137, 456, 211);
+  EXPECT_EQ(CfgValue(Cfg(), "WindowLeft"), "-32000");  // not rewritten until the window closes
+}
+
+TEST_F(ShellWindow, OverlongWindowKeysDoNotOverrunAndFallBack) {
+  const std::string huge(450, '9');
+  Start("WindowLeft = " + huge + "\r\nWindowTop = 10\r\nWindowWidth = " + huge + "\r\nWindowHeight = 300\r\n");
+  RECT r{};
+  GetWindowRect(MainWindow, &r);
+  EXPECT_RECT(r, 80, 137, 456, 211);
+}
+
+TEST_F(ShellWindow, ResizeSnapsToHeight200AndTooSmallLeavesChildren) {
+  Start();
+  SetWindowPos(MainWindow, nullptr, 0, 0, 400, 150, SWP_NOMOVE | SWP_NOZORDER);
+  RECT r{};
+  GetWindowRect(MainWindow, &r);
+  EXPECT_EQ(r.right - r.left, 400);
+  EXPECT_EQ(r.bottom - r.top, 200);
+  ExpectChildrenLaidOut(MainWindow);
+
+  SetWindowPos(MainWindow, nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER);
+  ExpectChildrenLaidOut(MainWindow);
+  const RECT before = ChildRect(Child(IDC_MAIN_ACTIVITYLIST));
+  SetWindowPos(MainWindow, nullptr, 0, 0, 600, 50, SWP_NOMOVE | SWP_NOZORDER);
+  GetWindowRect(MainWindow, &r);
+  ASSERT_LT(r.bottom - r.top, 60);
+  const RECT after = ChildRect(Child(IDC_MAIN_ACTIVITYLIST));
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right, before.right);
+}
+
+TEST_F(ShellWindow, MinimiseHidesAndTrayLeftClickToggles) {
+  Start();
+  ShowWindow(MainWindow, SW_MINIMIZE);
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  EXPECT_FALSE(IsIconic(MainWindow));
+  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_RBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONUP);
+  SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+}
+
+TEST_F(ShellWindow, CloseSavesPlacementIntoVelmorCfg) {
+  Start();
+  SetWindowPos(MainWindow, nullptr, 33, 44, 520, 260, SWP_NOZORDER);
+  ASSERT_TRUE(Close());
+  EXPECT_FALSE(IsWindow(MainWindow));
+  const std::string cfg = Cfg();
+  EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "33");
+  EXPECT_EQ(CfgValue(cfg, "WindowTop"), "44");
+  EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "520");
+  EXPECT_EQ(CfgValue(cfg, "WindowHeight"), "260");
+  EXPECT_NE(cfg.find("WindowLeft          =33\r\n"), std::string::npos) << cfg;
+}
+
+TEST_F(ShellWindow, ExitCommandClosesTheWindow) {
+  Start();
+  SendMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(IsWindow(MainWindow));  // posted, not sent
+  EXPECT_TRUE(TakeQuit());
+  EXPECT_FALSE(IsWindow(MainWindow));
+  EXPECT_EQ(CfgValue(Cfg(), "WindowWidth"), "456");
+}
+
+LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+
+TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
+  Start();
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PlainProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "Transfer";
+  ASSERT_TRUE(RegisterClassA(&wc));
+  HWND transfer = CreateWindowA("Transfer", "any caption", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+  {
+    DialogWatch watch;
+    SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+    ASSERT_EQ(watch.Seen().size(), 1u);
+    EXPECT_EQ(watch.Seen()[0].text, "A Velmor donate transfer is already running.");
+    EXPECT_EQ(watch.Seen()[0].caption, "VelmorW");
+    EXPECT_EQ(watch.Seen()[0].owner, MainWindow);
+  }
+  DestroyWindow(transfer);
+  UnregisterClassA("Transfer", wc.hInstance);
+  DialogWatch watch;
+  SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+  EXPECT_TRUE(watch.Seen().empty());
+  EXPECT_EQ(Initialising, 0);
+}
+
+TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
+  Start();
+  SendMessageA(Child(IDC_MAIN_TEXTPANE), EM_SETSEL, 0, 24);
+  SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+  ASSERT_TRUE(OpenClipboard(MainWindow));
+  HANDLE data = GetClipboardData(CF_TEXT);
+  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(copied, "Velmor for Windows NT/95");
+}
+
+TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {
+  Start();
+  DialogWatch watch;
+  SendMessageA(MainWindow, WM_COMMAND, 508, 0);
+  SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);  // not the whole parameter
+  SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDC_MAIN_TEXTPANE, EN_CHANGE),
+               reinterpret_cast<LPARAM>(Child(IDC_MAIN_TEXTPANE)));
+  Pump(50);
+  EXPECT_TRUE(watch.Seen().empty());
+  EXPECT_TRUE(IsWindow(MainWindow));
+  EXPECT_EQ(BusyHoldQuery(), 0);
+}
+
+TEST_F(ShellWindow, FetchCommandsCloseTheirWaitingMessageAndReleaseTheWindow) {
+  Start();
+  for (WPARAM command : {IDM_GETQUOTE, IDM_GETNEWS, IDM_GETTIPS}) {
+    SendMessageA(MainWindow, WM_COMMAND, command, 0);
+    EXPECT_EQ(TransferMessageWindow(), nullptr) << command;
+    EXPECT_TRUE(IsWindowEnabled(MainWindow)) << command;
+    EXPECT_EQ(BusyHoldQuery(), 0) << command;
+  }
+}
+
+HMENU trackedMenu = nullptr;
+POINT trackedAt{};
+void CALLBACK EndTrackedMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND menuWindow = FindWindowA("#32768", nullptr);
+  if (!menuWindow || !IsWindowVisible(menuWindow)) return;  // not open yet
+  KillTimer(nullptr, id);
+  trackedMenu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  RECT r{};
+  GetWindowRect(menuWindow, &r);
+  trackedAt = {r.left, r.top};
+  EndMenu();
+}
+
+TEST_F(ShellWindow, RightClickOnTheTextPaneTracksEditPopup) {
+  Start();
+  HWND pane = Child(IDC_MAIN_TEXTPANE);
+  trackedMenu = nullptr;
+  SetTimer(nullptr, 0, 20, EndTrackedMenu);
+  EXPECT_EQ(SendMessageA(pane, WM_RBUTTONUP, 0, MAKELPARAM(30, 20)), 1);
+  ASSERT_NE(EditPopupMenu, nullptr);
+  EXPECT_EQ(trackedMenu, GetSubMenu(EditPopupMenu, 0));
+  POINT expected{30, 20};
+  ClientToScreen(pane, &expected);
+  EXPECT_EQ(trackedAt.x, expected.x);
+  EXPECT_EQ(trackedAt.y, expected.y);
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 0), static_cast<UINT>(IDM_COPY));
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 1), static_cast<UINT>(IDM_GETQUOTE));
+}
+
+TEST_F(ShellWindow, ActivityListKeepsTheLast500AndShowsTheLast) {
+  Start();
+  HWND list = Child(IDC_MAIN_ACTIVITYLIST);
+  char line[32];
+  for (int i = 0; i < 505; ++i) {
+    std::snprintf(line, sizeof line, "line %d", i);
+    ActivityListAdd(line);
+  }
+  EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 500);
+  char text[64] = "";
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "line 5");
+  SendMessageA(list, LB_GETTEXT, 499, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "line 504");
+  // The last line is in view.
+  RECT item{}, client{};
+  SendMessageA(list, LB_GETITEMRECT, 499, reinterpret_cast<LPARAM>(&item));
+  GetClientRect(list, &client);
+  EXPECT_GE(item.top, 0);
+  EXPECT_LE(item.bottom, client.bottom);
+}
+
+TEST_F(ShellWindow, StoredStatusLineIsShownUnderTheWindow) {
+  Start("Trailer =   Server maintenance at noon   \r\n");
+  auto labels = StaticsWithText(MainWindow, "Server maintenance at noon");
+  ASSERT_EQ(labels.size(), 1u);
+  EXPECT_RECT(ChildRect(labels[0]), 90, ClientHeight() - 12, 225, 13);
+  EXPECT_EQ(GetDlgCtrlID(labels[0]), 0);
+}
+
+TEST_F(ShellWindow, TransferInstanceRole) {
+  std::string args = std::string("/N /q ") + TransferMarkerArgument;
+  Start("WindowLeft = 300\r\n", args.c_str());
+  EXPECT_TRUE(TransferInstance);
+  EXPECT_EQ(ClassOf(MainWindow), "Transfer");
+  EXPECT_EQ(WindowText(MainWindow), "Transfer");
+  EXPECT_EQ(GetMenu(MainWindow), nullptr);
+  RECT r{};
+  GetWindowRect(MainWindow, &r);
+  EXPECT_RECT(r, 120, 0, 456, 211);
+  EXPECT_TRUE(TrayIconExists(MainWindow, 445));
+  EXPECT_FALSE(TrayIconExists(MainWindow, 444));
+  for (int k = 1; k < 7; ++k) EXPECT_EQ(IconFrames[k], IconFrames[0]);
+  // The text pane keeps the edit control's own procedure: no context menu.
+  WNDCLASSA edit{};
+  GetClassInfoA(nullptr, "EDIT", &edit);
+  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(Child(IDC_MAIN_TEXTPANE), GWLP_WNDPROC)),
+            edit.lpfnWndProc);
+  // A left click on its tray icon does not toggle it.
+  SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+
+  EXPECT_EQ(AppRun(), 0);  // the batch transfer, then straight to shutdown
+  EXPECT_TRUE(IsWindowVisible(MainWindow));  // "/N" is ignored
+
+  CancelTransfer = 0;
+  ASSERT_TRUE(Close());
+  EXPECT_EQ(CancelTransfer, 1);
+  const std::string cfg = Cfg();
+  EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "300");
+  EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "<absent>");
+}
+
+
+bool probedVisible = true;
+BOOL probedTimer = FALSE;
+void CALLBACK ProbeThenClose(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  probedVisible = IsWindowVisible(MainWindow) != FALSE;
+  probedTimer = KillTimer(MainWindow, ScheduleTimerId);  // TRUE only when it was running
+  PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+}
+
+TEST_F(ShellWindow, RunHidesWhenAskedStartsTheTimerAndEndsOnClose) {
+  Start("", "-x/nq /Q");
+  EXPECT_TRUE(StartHidden);
+  SetTimer(nullptr, 0, 50, ProbeThenClose);
+  EXPECT_EQ(AppRun(), 0);
+  EXPECT_FALSE(probedVisible);
+  EXPECT_TRUE(probedTimer);
+  EXPECT_FALSE(IsWindow(MainWindow));
+  EXPECT_EQ(CfgValue(Cfg(), "WindowTop"), "137");
+}
+
+TEST_F(ShellWindow, RunWithoutSwitchesKeepsTheWindowShown) {
+  Start();
+  SetTimer(nullptr, 0, 50, ProbeThenClose);
+  EXPECT_EQ(AppRun(), 0);
+  EXPECT_TRUE(probedVisible);
+  EXPECT_TRUE(probedTimer);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include "tests/app/win_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+ScratchDirectory::ScratchDirectory() {
+  char base[MAX_PATH];
+  GetTempPathA(sizeof base, base);
+  static int serial = 0;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    char name[MAX_PATH + 32];
+    // Eight characters at most, so that short (8.3) names are the same.
+    std::snprintf(name, sizeof name, "%sv%05lu%02d", base, GetCurrentProcessId() % 100000,
+                  serial++ % 100);
+    if (CreateDirectoryA(name, nullptr)) {
+      path_ = name;
+      return;
+    }
+  }
+  ADD_FAILURE() << "no scratch directory under " << base;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  if (path_.empty()) return;
+  WIN32_FIND_DATAA fd;
+  HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &fd);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(File(fd.cFileName).c_str());
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path_.c_str());
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+std::string CfgValue(const std::string& cfg, const std::string& key) {
+  size_t at = 0;
+  while (at < cfg.size()) {
+    size_t end = cfg.find("\r\n", at);
+    if (end == std::string::npos) end = cfg.size();
+    const std::string line = cfg.substr(at, end - at);
+    at = end + 2;
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+    while (!k.empty() && k.back() == ' ') k.pop_back();
+    while (!v.empty() && v.front() == ' ') v.erase(0, 1);
+    while (!v.empty() && v.back() == ' ') v.pop_back();
+    if (k == key) return v;
+  }
+  return "<absent>";
+}
+
+void Pump(DWORD ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // Not ours to swallow: put it back for whoever runs the loop.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& pred, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!pred()) {
+    if (GetTickCount() - start >= ms) return pred();
+    Pump(20);
+  }
+  return true;
+}
+
+std::string WindowText(HWND w) {
+  char buf[1024] = "";
+  GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+std::string ClassOf(HWND w) {
+  char buf[256] = "";
+  GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+RECT ChildRect(HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::vector<HWND> StaticsWithText(HWND parent, const std::string& text) {
+  std::vector<HWND> found;
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (_stricmp(ClassOf(c).c_str(), "Static") == 0 && WindowText(c) == text) found.push_back(c);
+  return found;
+}
+
+namespace {
+DialogWatch* activeWatch = nullptr;
+}
+
+DialogWatch::DialogWatch(std::function<void(const SeenDialog&)> onDialog)
+    : onDialog_(std::move(onDialog)) {
+  activeWatch = this;
+  hook_ = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+}
+
+DialogWatch::~DialogWatch() {
+  UnhookWindowsHookEx(hook_);
+  for (auto& p : pending_) KillTimer(nullptr, p.first);
+  activeWatch = nullptr;
+}
+
+LRESULT CALLBACK DialogWatch::Hook(int code, WPARAM wp, LPARAM lp) {
+  DialogWatch* self = activeWatch;
+  if (self && code == HCBT_ACTIVATE) {
+    HWND w = reinterpret_cast<HWND>(wp);
+    bool known = false;
+    for (const auto& s : self->seen_) known = known || s.window == w;
+    if (!known && ClassOf(w) == "#32770") {
+      SeenDialog d{w, GetWindow(w, GW_OWNER), WindowText(w), ""};
+      if (HWND text = GetDlgItem(w, 0xFFFF)) d.text = WindowText(text);
+      self->seen_.push_back(d);
+      const UINT_PTR timer = SetTimer(nullptr, 0, 10, Later);
+      self->pending_.emplace_back(timer, self->seen_.size() - 1);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void CALLBACK DialogWatch::Later(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  DialogWatch* self = activeWatch;
+  if (!self) return;
+  for (size_t i = 0; i < self->pending_.size(); ++i) {
+    if (self->pending_[i].first != id) continue;
+    const SeenDialog d = self->seen_[self->pending_[i].second];
+    self->pending_.erase(self->pending_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (!IsWindow(d.window)) return;
+    if (self->onDialog_)
+      self->onDialog_(d);
+    else if (GetDlgItem(d.window, 0xFFFF))
+      PressOk(d.window);
+    return;
+  }
+}
+
+namespace {
+
+BOOL CALLBACK EndThreadDialog(HWND w, LPARAM) {
+  if (ClassOf(w) == "#32770") EndDialog(w, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+Watchdog::Watchdog(DWORD ms) { timer_ = SetTimer(nullptr, 0, ms, Fire); }
+Watchdog::~Watchdog() { KillTimer(nullptr, timer_); }
+
+void CALLBACK Watchdog::Fire(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  ADD_FAILURE() << "watchdog: a modal loop did not end";
+  EndMenu();
+  EnumThreadWindows(GetCurrentThreadId(), EndThreadDialog, 0);
+}

@@ -10,6 +10,7 @@
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "config/config_file.h"
+#include "content/text_fetch.h"
 #include "diag/user_message.h"
 #include "res/resource.h"
 #include "schedule/schedule.h"

@@ -1,16 +1,11 @@
-// Operations of the client that arrive with later parts of it: the socket
-// layer, the sound-event items, the batch donation, the dialogs of the menu
-// and the quote, news and tips fetches.
+// Operations of the client that arrive with later parts of it: the
+// sound-event items, the batch donation and the dialogs of the menu.
 //
 // The shell calls each one from its proper place. Until its own part lands,
 // each of them does nothing (pending_win.cpp), and that part deletes the
 // placeholder together with its declaration here.
 #pragma once
 #include <windows.h>
-
-// Socket layer: loaded once at start-up, unloaded once at shutdown.
-void LoadSocketLibrary();
-void UnloadSocketLibrary();
 
 // One schedulable item per event of the user's sound scheme (normal
 // instance, start-up); their names are released at shutdown.
@@ -25,8 +20,3 @@ void RunConfigureDialog(HWND owner);
 void RunDonateDialog(HWND owner); // clears Initialising once it has filled its controls
 void RunAddCategoryDialog(HWND owner);
 void RunSendCommentDialog(HWND owner);
-
-// Content on demand: the quote update of item row 0, news and tips.
-int QuoteUpdate(int row);
-void NewsFetch();
-void TipsFetch();

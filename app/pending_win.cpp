@@ -4,9 +4,6 @@
 
 #include "app/globals.h"
 
-void LoadSocketLibrary() {}
-void UnloadSocketLibrary() {}
-
 void AddSoundEventItems() {}
 void ReleaseSoundEventItems() {}
 
@@ -18,7 +15,3 @@ void RunConfigureDialog(HWND) {}
 void RunDonateDialog(HWND) { Initialising = 0; }
 void RunAddCategoryDialog(HWND) {}
 void RunSendCommentDialog(HWND) {}
-
-int QuoteUpdate(int) { return 0; }
-void NewsFetch() {}
-void TipsFetch() {}

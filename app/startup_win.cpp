@@ -17,6 +17,7 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "diag/log.h"
+#include "net/socket_layer.h"
 #include "res/resource.h"
 #include "schedule/schedule.h"
 #include "ui/configdir.h"

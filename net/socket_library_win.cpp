@@ -1,6 +1,7 @@
 // Loading and unloading the sockets library at run time.
 #include <cstdio>
 
+#include "app/status.h"
 #include "diag/log.h"
 #include "diag/user_message.h"
 #include "net/socket_api_win.h"
@@ -26,6 +27,8 @@ bool Fetch(T* slot, const char* name) {
 void SetSocketLibraryNameForTesting(const char* name) { libraryName = name ? name : DefaultLibraryName; }
 
 void LoadSocketLibrary() {
+  // The transfer message window ends a host-name lookup through this.
+  CancelBlockingLookup = CancelServerLookup;
   Sock = SocketApi{};
   library = LoadLibraryA(libraryName);
   if (!library) {

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds the system and starts the Velmor client under Wine (in an Xvfb
-# display when there is none). Safe to run again and again.
+# Runs the whole system: builds the reference server and the client, makes
+# sample content once, starts the server on a free loopback port, points the
+# client's velmor.cfg at it and starts the client under Wine (in an Xvfb
+# display when there is none). The server stops when the client exits.
+# Safe to run again and again; the client's settings are kept between runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,11 +11,51 @@ cd "$root"
 scripts/setup.sh
 for preset in release win; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)"
 done
+cmake --build build/release -j 2 --target velmor-server
+cmake --build build/win -j 2 --target Velmorw
 
-data="$root/build/run/client"
+run="$root/build/run"
+data="$run/client"
+content="$run/content"
+server="$root/build/release/server/velmor-server"
 mkdir -p "$data"
-echo "run: client data directory $data"
+if [ ! -d "$content" ]; then
+  "$server" --make-sample "$content.tmp" && mv "$content.tmp" "$content"
+fi
+
+rm -f "$run/port"
+"$server" --port 0 --content "$content" --ready-file "$run/port" --log "$run/server.log" &
+server_pid=$!
+trap 'kill "$server_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do [ -s "$run/port" ] && break; sleep 0.1; done
+[ -s "$run/port" ] || { echo "run: the server did not start; see $run/server.log" >&2; exit 1; }
+port=$(cat "$run/port")
+
+# velmor.cfg: "key", spaces to column 20, "=", value, CR LF. Keys compare
+# without regard to case; an existing line for the key is replaced.
+cfg="$data/velmor.cfg"
+touch "$cfg"
+set_key() {
+  local key=$1 value=$2
+  grep -v -i "^$key *=" "$cfg" > "$cfg.tmp" || true
+  printf '%-20s=%s\r\n' "$key" "$value" >> "$cfg.tmp"
+  mv "$cfg.tmp" "$cfg"
+}
+has_key() { grep -q -i "^$1 *=" "$cfg"; }
+set_key Directory "Z:$(echo "$data" | tr / '\\')\\"
+set_key VServerID 127.0.0.1
+set_key Port "$port"
+# A new user starts with every sample quote category selected and a quote an
+# hour: "Get New Quote" works at once, and the schedule brings the first
+# quote one minute after start-up.
+if ! has_key SELECTQuote; then
+  set_key SELECTQuote "0 1 2"
+  set_key IntervalQuote 60
+fi
+
+echo "run: server on 127.0.0.1:$port (log $run/server.log), client data directory $data"
 cd "$data"
-exec "$root/scripts/wine-run.sh" "$root/build/win/app/Velmorw.exe" "$@"
+status=0
+"$root/scripts/wine-run.sh" "$root/build/win/app/Velmorw.exe" "$@" || status=$?
+exit $status

@@ -1,0 +1,70 @@
+#include "tests/net/reference_server_win.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/net/test_dir.h"
+
+namespace {
+
+// Starts a Unix program; Wine runs it, but cannot wait for it.
+void RunUnix(const std::string& commandLine) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::string line = commandLine;
+  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+}  // namespace
+
+std::string WinePath(const std::string& unixPath) {
+  std::string out = "Z:" + unixPath;
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+  }
+  return out;
+}
+
+std::string FreshUnixDir(const std::string& name) {
+  std::string dir = std::string(VELMOR_TEST_WORK_DIR) + "/" + name;
+  std::error_code ignored;
+  std::filesystem::remove_all(WinePath(dir), ignored);
+  std::filesystem::create_directories(WinePath(dir));
+  return dir;
+}
+
+void WriteUnixFile(const std::string& unixPath, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(WinePath(unixPath)).parent_path());
+  WriteFile(WinePath(unixPath), bytes);
+}
+
+ReferenceServer::ReferenceServer(const std::string& content, const std::string& options) {
+  state_ = FreshUnixDir("server-state-" + std::to_string(GetCurrentProcessId()));
+  WriteUnixFile(state_ + "/faults.txt", "");
+  RunUnix(Quoted(VELMOR_REFERENCE_SERVER_SCRIPT) + " start " + Quoted(state_) + " " +
+          Quoted(VELMOR_REFERENCE_SERVER) + " " + Quoted(content) + " --faults " + Quoted(state_ + "/faults.txt") +
+          " " + options);
+  // Sample content takes a few seconds to make; the port file appears once
+  // the server listens.
+  for (int i = 0; i < 600 && port_ <= 0; ++i) {
+    std::string port = ReadFile(WinePath(state_ + "/port"));
+    if (!port.empty() && port.back() == '\n') port_ = std::atoi(port.c_str());
+    if (port_ <= 0) Sleep(50);
+  }
+}
+
+ReferenceServer::~ReferenceServer() {
+  RunUnix(Quoted(VELMOR_REFERENCE_SERVER_SCRIPT) + " stop " + Quoted(state_));
+}
+
+void ReferenceServer::SetFaults(const std::string& rules) { WriteFile(WinePath(state_ + "/faults.txt"), rules); }
+
+std::string ReferenceServer::Log() const { return ReadFile(WinePath(state_ + "/server.log")); }

@@ -46,9 +46,8 @@ has_key() { grep -q -i "^$1 *=" "$cfg"; }
 set_key Directory "Z:$(echo "$data" | tr / '\\')\\"
 set_key VServerID 127.0.0.1
 set_key Port "$port"
-# A new user starts with every sample quote category selected and a quote an
-# hour: "Get New Quote" works at once, and the schedule brings the first
-# quote one minute after start-up.
+# A new user starts with every sample quote category selected, so that
+# "Get New Quote" works at once, and a quote an hour for the schedule.
 if ! has_key SELECTQuote; then
   set_key SELECTQuote "0 1 2"
   set_key IntervalQuote 60

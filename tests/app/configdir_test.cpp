@@ -119,6 +119,14 @@ TEST_F(ConfigDir, EscapeAndCloseDoNothing) {
   Start();
   bool visibleAfterEscape = false;
   DialogWatch watch([&](const SeenDialog& d) {
+    // A modal dialog is shown once its loop first goes idle; under load that
+    // can come after the hook's callback, so wait for it before judging.
+    for (int i = 0; i < 200 && !IsWindowVisible(d.window); ++i) {
+      MSG m;
+      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+      Sleep(10);
+    }
+    ASSERT_TRUE(IsWindowVisible(d.window));
     SendMessageA(d.window, WM_COMMAND, IDCANCEL, 0);
     SendMessageA(d.window, WM_SYSCOMMAND, SC_CLOSE, 0);
     visibleAfterEscape = IsWindowVisible(d.window) != FALSE;

@@ -9,14 +9,14 @@
 
 namespace {
 
-struct ModeSpec {
+struct ModeInfo {
   const char* name;
   FaultMode mode;
   int min_args;
   int max_args;
 };
 
-const ModeSpec Modes[] = {
+const ModeInfo Modes[] = {
     {"busy", FaultMode::Code, 0, 0},           {"code", FaultMode::Code, 1, 1},
     {"no-answer", FaultMode::NoAnswer, 0, 0},  {"hang-up", FaultMode::HangUp, 0, 0},
     {"empty-block", FaultMode::EmptyBlock, 0, 0},
@@ -48,9 +48,9 @@ const char* FaultModeName(FaultMode mode) {
   if (mode == FaultMode::None) {
     return "none";
   }
-  for (const ModeSpec& spec : Modes) {
-    if (spec.mode == mode && spec.mode != FaultMode::Code) {
-      return spec.name;
+  for (const ModeInfo& info : Modes) {
+    if (info.mode == mode && info.mode != FaultMode::Code) {
+      return info.name;
     }
   }
   return "code";
@@ -93,23 +93,23 @@ FaultTable ParseFaultTable(const std::string& text, std::vector<std::string>* er
       bad("request type is not a number or *");
       continue;
     }
-    const ModeSpec* spec = nullptr;
-    for (const ModeSpec& s : Modes) {
+    const ModeInfo* info = nullptr;
+    for (const ModeInfo& s : Modes) {
       if (w[1] == s.name) {
-        spec = &s;
+        info = &s;
       }
     }
-    if (!spec) {
+    if (!info) {
       bad("unknown mode");
       continue;
     }
     int args = static_cast<int>(w.size()) - 2;
-    if (args < spec->min_args || args > spec->max_args) {
+    if (args < info->min_args || args > info->max_args) {
       bad("wrong number of values for this mode");
       continue;
     }
     Fault fault;
-    fault.mode = spec->mode;
+    fault.mode = info->mode;
     if (w[1] == "busy") {
       fault.arg1 = 3;
       fault.has_arg1 = true;

@@ -115,25 +115,27 @@ TEST_F(ConfigDir, NinetyEightCharactersAreAccepted) {
   RemoveDirectoryA(path.c_str());
 }
 
+HWND escapeDialog = nullptr;
+bool aliveAfterEscape = false;
+
 TEST_F(ConfigDir, EscapeAndCloseDoNothing) {
   Start();
-  bool visibleAfterEscape = false;
+  escapeDialog = nullptr;
+  aliveAfterEscape = false;
   DialogWatch watch([&](const SeenDialog& d) {
-    // A modal dialog is shown once its loop first goes idle; under load that
-    // can come after the hook's callback, so wait for it before judging.
-    for (int i = 0; i < 200 && !IsWindowVisible(d.window); ++i) {
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-      Sleep(10);
-    }
-    ASSERT_TRUE(IsWindowVisible(d.window));
+    escapeDialog = d.window;
     SendMessageA(d.window, WM_COMMAND, IDCANCEL, 0);
     SendMessageA(d.window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    visibleAfterEscape = IsWindowVisible(d.window) != FALSE;
-    Click(d.window, IDC_CONFIGDIR_CANCEL);
+    // Had either ended the dialog, its modal loop would return and destroy
+    // the window before this timer fires; Cancel then ends it for real.
+    SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+      KillTimer(nullptr, id);
+      aliveAfterEscape = IsWindow(escapeDialog) != FALSE;
+      if (aliveAfterEscape) Click(escapeDialog, IDC_CONFIGDIR_CANCEL);
+    });
   });
   EXPECT_EQ(RunConfigDirDialog(MainWindow), 0);
-  EXPECT_TRUE(visibleAfterEscape);
+  EXPECT_TRUE(aliveAfterEscape);
 }
 
 TEST_F(ConfigDir, BrowseTakesTheDirectoryOfThePickedFile) {

@@ -25,15 +25,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for n in $(seq 200 250); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  export DISPLAY=":$n"
-  break
-done
-[ -n "$xvfb_pid" ] || { echo "screenshot: no free display" >&2; exit 1; }
+. "$root/scripts/xvfb.sh"
+start_xvfb 200 250 || { echo "screenshot: no free display" >&2; exit 1; }
 
 export VELMOR_WINEPREFIX="$work/wineprefix"
 ( cd "$data" && exec timeout 300 "$root/scripts/wine-run.sh" "$root/build/win/app/Velmorw.exe" /Q ) &

@@ -1,0 +1,15 @@
+# Sourced by the scripts that need a private X display.
+# start_xvfb FIRST LAST: starts Xvfb on the first free display number in
+# FIRST..LAST, exports DISPLAY and sets xvfb_pid; returns 1 when none is free.
+start_xvfb() {
+  local n
+  for n in $(seq "$1" "$2"); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+    return 0
+  done
+  return 1
+}

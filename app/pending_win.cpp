@@ -4,9 +4,6 @@
 
 #include "app/globals.h"
 
-void AddSoundEventItems() {}
-void ReleaseSoundEventItems() {}
-
 void RunDonateTransfer() {}
 
 void RunConfigureDialog(HWND) {}

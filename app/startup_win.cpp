@@ -19,6 +19,7 @@
 #include "diag/log.h"
 #include "net/socket_layer.h"
 #include "res/resource.h"
+#include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "ui/configdir.h"
 

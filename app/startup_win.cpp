@@ -16,6 +16,8 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
+#include "content/media_update.h"
+#include "content/text_fetch.h"
 #include "diag/log.h"
 #include "net/socket_layer.h"
 #include "res/resource.h"
@@ -117,6 +119,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   LoadSocketLibrary();
 
   if (!TransferInstance && !Quiet) PlayResourceSound(IDR_STARTWAVE);
+  SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
   if (!TransferInstance) AddSoundEventItems();
 
   LoadIconFrames();

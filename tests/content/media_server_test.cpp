@@ -30,6 +30,7 @@ namespace {
 
 ReferenceServer* server = nullptr;
 std::string content;  // Unix path
+std::string truncatedJpeg;
 const std::string bitmap = std::string("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14) + std::string(56, '\x7f');
 const std::string noise = [] {
   std::string s(5000, '\0');
@@ -82,10 +83,17 @@ class MediaServerTest : public ::testing::Test {
     server = new ReferenceServer(content);
     // Our own categories after the sample's three pictures and two sounds.
     std::string pictures = ReadFile(WinePath(content + "/categories/picture.txt"));
-    WriteUnixFile(content + "/categories/picture.txt", pictures + "Bitmap\nNoise\nNothing\n");
+    WriteUnixFile(content + "/categories/picture.txt", pictures + "Bitmap\nNoise\nNothing\nTruncated\n");
     WriteUnixFile(content + "/pictures/3/plain.bmp", bitmap);
     WriteUnixFile(content + "/pictures/4/noise.jpg", noise);
     CreateDirectoryA(WinePath(content + "/pictures/5").c_str(), nullptr);
+    // Half of a sample JPEG.
+    for (const std::string& f : ListFiles(WinePath(content + "/pictures/0"))) {
+      std::string jpeg = ReadFile(WinePath(content + "/pictures/0/" + f));
+      truncatedJpeg = jpeg.substr(0, jpeg.size() / 2);
+      break;
+    }
+    WriteUnixFile(content + "/pictures/6/half.jpg", truncatedJpeg);
     std::string sounds = ReadFile(WinePath(content + "/categories/sound.txt"));
     WriteUnixFile(content + "/categories/sound.txt", sounds + "Noise\n");
     WriteUnixFile(content + "/sounds/2/noise.wav", noise);
@@ -177,6 +185,12 @@ TEST_F(MediaServerTest, ATickInstallsAPictureAndPlaysASound) {
   ScheduleTick();
   EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), noise);
   EXPECT_FALSE(FileExists(dir_ + "import.bin"));
+
+  // So is a JPEG cut in half.
+  ASSERT_GT(truncatedJpeg.size(), 100u);
+  Schedule("Background", "6");
+  ScheduleTick();
+  EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), truncatedJpeg);
 
   // A sample JPEG becomes an 8-bit colour-mapped BMP of at most 256 colours.
   Schedule("Background", "0");
@@ -287,8 +301,19 @@ TEST_F(MediaServerTest, SoundSchemeEventsGetTheirSounds) {
     EXPECT_STREQ(ItemTable[row].name, expected);
   }
   ReleaseSoundEventItems();
-  DeleteSchemeApp("VelmorTest");
   DeleteSchemeApp("VelmorMany");
+
+  // A user without the scheme's key (the events above are then out of
+  // sight): no rows.
+  HKEY empty;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\VelmorTestEmptyRoot", &empty), ERROR_SUCCESS);
+  ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, empty), ERROR_SUCCESS);
+  AddSoundEventItems();
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegCloseKey(empty);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VelmorTestEmptyRoot");
+  EXPECT_EQ(ItemCount(), FixedItemRows);
+  DeleteSchemeApp("VelmorTest");
 }
 
 TEST_F(MediaServerTest, StatusLineFromTheServer) {

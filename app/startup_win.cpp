@@ -92,12 +92,29 @@ void PlayResourceSound(const char* name) {
   if (play) play(name, AppInstance, SND_RESOURCE | SND_SYNC);
 }
 
+// Started from the log-on entry, the program runs in whatever directory the
+// system gives it, while an installed copy keeps its velmor.cfg beside the
+// program. With no velmor.cfg in the current directory and one there, the
+// program's folder becomes the current directory.
+void UseProgramFolderSettings() {
+  if (GetFileAttributesA(ConfigFileName) != INVALID_FILE_ATTRIBUTES) return;
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  char* slash = length > 0 && length < sizeof path ? std::strrchr(path, '\\') : nullptr;
+  if (!slash || std::strlen(ConfigFileName) >= sizeof path - static_cast<size_t>(slash + 1 - path)) return;
+  std::strcpy(slash + 1, ConfigFileName);
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return;
+  slash[1] = '\0';
+  SetCurrentDirectoryA(path);
+}
+
 }  // namespace
 
 void AppStartup(HINSTANCE instance, const char* commandLine) {
   AppInstance = instance;
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
+  UseProgramFolderSettings();
   LoadBasicSettings(ConfigFileName);
 
   if (!DirectoryExists(DataDirectory)) RunConfigDirDialog(nullptr);

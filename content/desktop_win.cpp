@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "content/desktop.h"
+#include "content/desktop_record.h"
 
 void SetTiledWallpaper(const char* path) {
+  RecordPriorWallpaper();
+  RecordWallpaperSet(path);
   HKEY desktop;
   if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) == ERROR_SUCCESS) {
     RegSetValueExA(desktop, "TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
@@ -30,6 +33,8 @@ int PlayWaveFile(const char* path) {
 void SetEventSound(const char* keyPath, const char* path) {
   HKEY event;
   if (RegOpenKeyA(HKEY_CURRENT_USER, keyPath, &event) != ERROR_SUCCESS) return;
+  RecordPriorEventSound(keyPath);
+  RecordEventSoundSet(keyPath, path);
   RegSetValueA(event, ".Current", REG_SZ, path, static_cast<DWORD>(std::strlen(path)));
   RegCloseKey(event);
 }

@@ -36,11 +36,13 @@ int main(int argc, char** argv) {
   }
 
   VelmorServer server(options);
+  // Before the ready file announces the server: a stop that follows at once
+  // (systemctl stop, a test) must find the handler in place.
+  server.StopOnSignals();
   if (!server.Open(&error)) {
     std::fprintf(stderr, "velmor-server: %s\n", error.c_str());
     return 1;
   }
-  server.StopOnSignals();
   server.Run();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "schedule/clock.h"
 
 namespace {
@@ -43,7 +44,7 @@ int CategoryPickFromList(const char* list) {
 
 int CategoryPick(const char* itemName) {
   char key[100];
-  std::snprintf(key, sizeof key, "SELECT%s", itemName);
+  if (!ItemKey(key, sizeof key, SelectPrefix, itemName)) return -1;
   char list[500];
   if (!ConfigGet(list, sizeof list, key, ConfigFileName)) return -1;
   return CategoryPickFromList(list);

@@ -5,6 +5,7 @@
 #include "app/message_box.h"
 #include "app/shell_layout.h"
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "schedule/schedule.h"
 
 namespace {
@@ -21,7 +22,7 @@ void TrailerShow() {
   TrailerLabel = nullptr;
 
   char text[200];
-  if (!ConfigGet(text, sizeof text, "Trailer", ConfigFileName)) return;
+  if (!ReadSetting(Setting::Trailer, text, sizeof text)) return;
   TrimSpaces(text);
   if (!text[0]) return;
 

@@ -88,13 +88,13 @@ Socket StartContentExchange(RequestRecord* record) {
     LogActivity("Request Cancelled");
     return -1;
   }
-  if (SendRequest(s, record) < 0) {
-    LogActivityCode("Error on send", -4);
+  if (TransferBroken(SendRequest(s, record))) {
+    LogRequestNotSent();
     CloseServerConnection(s);
     return -1;
   }
-  if (ReceiveResponse(s, record) < 0) {
-    LogActivityCode("Error on recv", -5);
+  if (TransferBroken(ReceiveResponse(s, record))) {
+    LogResponseNotReceived();
     CloseServerConnection(s);
     return -1;
   }

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
+#include "net/transfer_result.h"
 #include "net/transport.h"
 #include "schedule/clock.h"
 #include "schedule/item_table.h"
@@ -18,7 +20,6 @@ namespace {
 
 constexpr int32_t TrailerRetrySeconds = 1200;
 constexpr int32_t TrailerPeriodSeconds = 86400;
-constexpr const char* TrailerKey = "Trailer";
 
 // The row's key read from the view when there is one (a tick), else from
 // the file. 1 when the key exists.
@@ -51,7 +52,7 @@ bool WindowOpen(const ConfigView* view, int row) {
   return true;
 }
 
-bool Due(const ConfigView* view, int row) {
+bool Due(const ConfigView* view, int32_t minuteNow, int row) {
   if (!ItemTable[row].update) return false;
   char value[32];
   ReadItemKey(view, row, TimePrefix, value, sizeof value);
@@ -64,7 +65,7 @@ bool Due(const ConfigView* view, int row) {
   if (!hasInterval || interval <= 0) return false;
   // In 64 bits: a Time far in the future (the clock was moved back, or the
   // file says so) waits rather than wrapping round to due.
-  if (int64_t(MinuteNow()) < int64_t(last) + interval) return false;
+  if (int64_t(minuteNow) < int64_t(last) + interval) return false;
   return WindowOpen(view, row);
 }
 
@@ -99,19 +100,22 @@ void RecordRun(int row, int32_t minute) {
 
 void ScheduleTick() {
   TrailerPace();
-  // One read of the file for the whole walk; it is read again after every
-  // update operation, which waits on the network and pumps messages, so that
-  // later rows still see the file as it is when they are tested.
+  // One read of the file and of the clock for the whole walk. Both are read
+  // again after every update operation, which waits on the network and
+  // pumps messages, so that later rows see the file and the minute as they
+  // are when they are tested.
   ConfigView view;
   ConfigViewLoad(&view, ConfigFileName);
+  int32_t minuteNow = MinuteNow();
   for (int row = 0; row < MaxItems && ItemTable[row].name; ++row) {
-    if (!Due(&view, row)) continue;
+    if (!Due(&view, minuteNow, row)) continue;
     LogEvent("Event triggered: %s", ItemTable[row].name);
     int result = ItemTable[row].update(row);
     if (result != 0) RecordRun(row, MinuteNow());
     LogEvent("Event ended: %s", ItemTable[row].name);
     ConfigViewRelease(&view);
     ConfigViewLoad(&view, ConfigFileName);
+    minuteNow = MinuteNow();
   }
   ConfigViewRelease(&view);
 }
@@ -132,7 +136,7 @@ bool TrailerFetch() {
     std::memcpy(text, record.text, n);
     text[n] = '\0';
   }
-  ConfigSet(TrailerKey, text, ConfigFileName);
+  WriteSetting(Setting::Trailer, text);
   CloseServerConnection(s);
   return true;
 }
@@ -155,7 +159,7 @@ void TrailerPace() {
 
 void TrailerShow() {
   char text[200];
-  if (!ConfigGet(text, sizeof text, TrailerKey, ConfigFileName) || !TrimSpaces(text)[0]) {
+  if (!ReadSetting(Setting::Trailer, text, sizeof text) || !TrimSpaces(text)[0]) {
     ShowStatusLineLabel(nullptr);
     return;
   }

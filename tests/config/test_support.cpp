@@ -16,7 +16,15 @@ namespace fs = std::filesystem;
 namespace {
 
 // Where the log puts its file: DataDirectory, LogBaseName, ".log".
-std::string LogFilePath() { return std::string(DataDirectory) + LogBaseName + ".log"; }
+// The log is written through the file seam, where the program's
+// backslashes separate directories on every platform; a slash does so too
+// on Windows.
+std::string LogFilePath() {
+  std::string path = std::string(DataDirectory) + LogBaseName + ".log";
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
 
 }  // namespace
 

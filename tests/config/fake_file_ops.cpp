@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "config/file_ops.h"
+#include "tests/config/test_support.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ int OsOpenAppend(const char* path) {
 
 int OsWrite(int fd, const char* data, int size) {
   if (open.at(fd).log) {
-    std::ofstream(open.at(fd).path, std::ios::binary | std::ios::app).write(data, size);
+    std::ofstream(NativeLogPath(open.at(fd).path), std::ios::binary | std::ios::app).write(data, size);
     return 0;
   }
   if (Disk().writeError) return Fail(Disk().writeError);

@@ -32,7 +32,20 @@ long long HeapBytesInUse() {
   return total;
 }
 
-int RunProgram(const std::string& program, const std::vector<std::string>& args) {
+namespace {
+double CpuSeconds(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+}  // namespace
+
+double ProcessCpuSeconds() { return CpuSeconds(GetCurrentProcess()); }
+
+int RunProgram(const std::string& program, const std::vector<std::string>& args, double* cpuSeconds) {
   std::string line = "\"" + program + "\"";
   for (const auto& a : args) line += " \"" + a + "\"";
   STARTUPINFOA startup = {};
@@ -44,6 +57,7 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args)
   DWORD code = static_cast<DWORD>(-1);
   if (WaitForSingleObject(process.hProcess, 600000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
     code = static_cast<DWORD>(-1);
+  if (cpuSeconds != nullptr) *cpuSeconds = CpuSeconds(process.hProcess);
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
 }

@@ -20,8 +20,8 @@
 // changed by hand since can be told apart and left alone.
 #pragma once
 
-// Both are called just before the change; failures are ignored (a change
-// that could not be recorded is still made).
+// The desktop seam calls these just before each change; failures are
+// ignored (a change that could not be recorded is still made).
 void RecordPriorWallpaper();
 void RecordWallpaperSet(const char* path);
 void RecordPriorEventSound(const char* keyPath);

@@ -91,7 +91,11 @@ int OsCreateFile(const char* path) {
 // failures asked for here, so that the internal log reads back the same way
 // in every test.
 int OsOpenAppend(const char* path) {
-  open[nextFd] = OpenFile{path, 0, true, true};
+  // As the real seams take it: backslashes separate directories.
+  std::string real = path;
+  for (char& c : real)
+    if (c == '\\') c = '/';
+  open[nextFd] = OpenFile{real, 0, true, true};
   return nextFd++;
 }
 

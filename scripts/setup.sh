@@ -11,7 +11,7 @@ packages=(
   wine wine64 xvfb x11-utils xauth imagemagick
   googletest libgtest-dev libgmock-dev libasio-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev
-  libcpp-httplib-dev libcrypt-dev chromium chromium-driver python3
+  libcpp-httplib-dev pkg-config libcrypt-dev chromium chromium-driver python3
 )
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -62,19 +62,11 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
     *why = std::string("cannot write ") + std::strerror(errno);
     return false;
   }
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      *why = std::string("cannot write: ") + std::strerror(errno);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
+  if (!WriteAll(fd, text)) {
+    *why = std::string("cannot write: ") + std::strerror(errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return false;
   }
   if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
     *why = std::string("cannot write: ") + std::strerror(errno);

@@ -77,6 +77,8 @@ void AddFolderUsage(const std::string& path, Usage* usage) {
   ::closedir(dir);
 }
 
+} // namespace
+
 bool WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
@@ -91,8 +93,6 @@ bool WriteAll(int fd, const std::string& text) {
   }
   return true;
 }
-
-} // namespace
 
 Usage ScanDonationUsage(const std::string& content_root) {
   Usage usage;

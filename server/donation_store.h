@@ -46,6 +46,9 @@ struct Quota {
 Usage ScanDonationUsage(const std::string& content_root);
 Usage ScanCommentUsage(const std::string& content_root);
 
+// Writes all of text to fd; false (errno set) when it cannot.
+bool WriteAll(int fd, const std::string& text);
+
 // Who gave a donation, as written beside it.
 struct DonorInfo {
   std::string client_id;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -355,23 +356,28 @@ int ContentStore::AddCategory(int type, const char* name, std::size_t length, st
   }
 
   std::lock_guard<std::mutex> lock(add_mutex_);
-  auto names = Categories(type);
-  if (names->size() >= MaxCategories) {
-    *why = "list full";
-    return 1;
-  }
-  for (const std::string& existing : *names) {
-    if (SameIgnoringCase(existing, trimmed)) {
-      *why = "duplicate";
-      return 1;
-    }
-  }
   std::string path = CategoriesPath(type);
   ::mkdir((root_ + "/categories").c_str(), 0755);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     *why = std::string("cannot open list: ") + std::strerror(errno);
     return 1;
+  }
+  // The moderation page adds categories from another process: the lock
+  // keeps two adds of one name from both finding it absent.
+  ::flock(fd, LOCK_EX);
+  auto names = Categories(type);
+  if (names->size() >= MaxCategories) {
+    ::close(fd);
+    *why = "list full";
+    return 1;
+  }
+  for (const std::string& existing : *names) {
+    if (SameIgnoringCase(existing, trimmed)) {
+      ::close(fd);
+      *why = "duplicate";
+      return 1;
+    }
   }
   // A list whose last line has no line end gets one first, so that the new
   // name starts a line of its own.

@@ -58,7 +58,100 @@ int RenameExclusive(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// Visible regular files directly in a folder.
+void AddFolderUsage(const std::string& path, Usage* usage) {
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) {
+    return;
+  }
+  while (dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') {
+      continue;
+    }
+    struct stat st;
+    if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      usage->bytes += st.st_size;
+      usage->files += 1;
+    }
+  }
+  ::closedir(dir);
+}
+
 } // namespace
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+Usage ScanDonationUsage(const std::string& content_root) {
+  Usage usage;
+  for (const char* kind : {"quote", "picture", "sound"}) {
+    std::string base = content_root + "/donations/" + kind;
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) {
+      continue;
+    }
+    while (dirent* e = ::readdir(dir)) {
+      if (e->d_name[0] != '.') {
+        AddFolderUsage(base + "/" + e->d_name, &usage);
+      }
+    }
+    ::closedir(dir);
+  }
+  return usage;
+}
+
+Usage ScanCommentUsage(const std::string& content_root) {
+  Usage usage;
+  AddFolderUsage(content_root + "/comments", &usage);
+  return usage;
+}
+
+std::string DonorInfoPath(const std::string& donation_path) {
+  std::size_t slash = donation_path.rfind('/');
+  std::size_t at = slash == std::string::npos ? 0 : slash + 1;
+  return donation_path.substr(0, at) + "." + donation_path.substr(at) + ".meta";
+}
+
+bool ReadDonorInfo(const std::string& donation_path, DonorInfo* info) {
+  int fd = ::open(DonorInfoPath(donation_path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    return false;
+  }
+  char buffer[512];
+  ssize_t n = ::read(fd, buffer, sizeof buffer);
+  ::close(fd);
+  if (n <= 0) {
+    return false;
+  }
+  std::string text(buffer, static_cast<std::size_t>(n));
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string line = text.substr(pos, end - pos);
+    if (line.compare(0, 7, "client ") == 0) {
+      info->client_id = line.substr(7);
+    } else if (line.compare(0, 8, "address ") == 0) {
+      info->address = line.substr(8);
+    }
+    pos = end + 1;
+  }
+  return true;
+}
 
 bool AcceptableFileName(const char* name, std::size_t length, std::string* why) {
   if (length == 0) {
@@ -125,6 +218,14 @@ bool Upload::Write(const void* data, std::size_t size) {
   return true;
 }
 
+bool Upload::Claim(int64_t bytes) {
+  if (done_ || !store_->ClaimBytes(comment_, bytes)) {
+    return false;
+  }
+  claimed_ += bytes;
+  return true;
+}
+
 int Upload::Commit() {
   if (done_) {
     return EINVAL;
@@ -134,13 +235,41 @@ int Upload::Commit() {
     error = errno;
   }
   fd_ = -1;
+  // The donor file first, so that a donation is never seen without it.
+  std::string donor_path;
+  if (error == 0 && !comment_) {
+    donor_path = DonorInfoPath(final_path_);
+    std::string temp = temp_path_ + ".meta";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = errno;
+    } else {
+      if (!WriteAll(fd, donor_text_)) {
+        error = errno ? errno : EIO;
+      }
+      if (::close(fd) != 0 && error == 0) {
+        error = errno;
+      }
+      if (error == 0 && ::rename(temp.c_str(), donor_path.c_str()) != 0) {
+        error = errno;
+      }
+      if (error != 0) {
+        ::unlink(temp.c_str());
+        donor_path.clear();
+      }
+    }
+  }
   if (error == 0) {
     error = RenameExclusive(temp_path_, final_path_);
   }
   if (error != 0) {
     ::unlink(temp_path_.c_str());
+    if (!donor_path.empty()) {
+      ::unlink(donor_path.c_str());
+    }
   }
   done_ = true;
+  store_->Finished(comment_, claimed_, error == 0, written_);
   if (reserved_) {
     store_->Release(final_path_);
   }
@@ -157,6 +286,7 @@ void Upload::Discard() {
   }
   ::unlink(temp_path_.c_str());
   done_ = true;
+  store_->Finished(comment_, claimed_, false, 0);
   if (reserved_) {
     store_->Release(final_path_);
   }
@@ -194,9 +324,56 @@ std::unique_ptr<Upload> DonationStore::CreateUpload(const std::string& incoming,
   return upload;
 }
 
+void DonationStore::SetQuotas(const Quota& donations, const Quota& comments) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  donation_account_.quota = donations;
+  comment_account_.quota = comments;
+}
+
+bool DonationStore::RoomForFile(Account* account, bool comments) {
+  const Quota& q = account->quota;
+  if (q.bytes <= 0 && q.files <= 0) {
+    return true;
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (!account->ever_counted || now - account->counted > std::chrono::seconds(2)) {
+    account->used = comments ? ScanCommentUsage(root_) : ScanDonationUsage(root_);
+    account->counted = now;
+    account->ever_counted = true;
+  }
+  if (q.files > 0 && account->used.files + account->pending.files >= q.files) {
+    return false;
+  }
+  if (q.bytes > 0 && account->used.bytes + account->pending.bytes >= q.bytes) {
+    return false;
+  }
+  return true;
+}
+
+bool DonationStore::ClaimBytes(bool comments, int64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Account& a = comments ? comment_account_ : donation_account_;
+  if (a.quota.bytes > 0 && a.used.bytes + a.pending.bytes + bytes > a.quota.bytes) {
+    return false;
+  }
+  a.pending.bytes += bytes;
+  return true;
+}
+
+void DonationStore::Finished(bool comments, int64_t claimed, bool stored, int64_t stored_bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Account& a = comments ? comment_account_ : donation_account_;
+  a.pending.files -= 1;
+  a.pending.bytes -= claimed;
+  if (stored) {
+    a.used.files += 1;
+    a.used.bytes += stored_bytes;
+  }
+}
+
 std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int category_count,
                                                      const char* name, std::size_t name_length,
-                                                     DonationVerdict* verdict) {
+                                                     const DonorInfo& donor, DonationVerdict* verdict) {
   const char* kind = ItemKindName(type);
   if (!kind) {
     verdict->code = 1;
@@ -232,11 +409,22 @@ std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int
       verdict->why = "name exists";
       return nullptr;
     }
+    if (!RoomForFile(&donation_account_, false)) {
+      verdict->code = 5;
+      verdict->file_error = QuotaFullError;
+      verdict->why = "donation quota full";
+      return nullptr;
+    }
     reserved_.insert(final_path);
+    donation_account_.pending.files += 1;
   }
   int file_error = 0;
   std::unique_ptr<Upload> upload = CreateUpload(root_ + "/donations/.incoming", &file_error);
   if (!upload) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      donation_account_.pending.files -= 1;
+    }
     Release(final_path);
     verdict->code = 5;
     verdict->file_error = file_error;
@@ -245,16 +433,28 @@ std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int
   }
   upload->final_path_ = final_path;
   upload->reserved_ = true;
+  upload->donor_text_ = "client " + donor.client_id + "\naddress " + donor.address + "\n";
   verdict->code = 0;
   verdict->why = "receiving";
   return upload;
 }
 
 std::unique_ptr<Upload> DonationStore::BeginComment(const std::string& client_id, int* file_error) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!RoomForFile(&comment_account_, true)) {
+      *file_error = QuotaFullError;
+      return nullptr;
+    }
+    comment_account_.pending.files += 1;
+  }
   std::unique_ptr<Upload> upload = CreateUpload(root_ + "/comments/.incoming", file_error);
   if (!upload) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    comment_account_.pending.files -= 1;
     return nullptr;
   }
+  upload->comment_ = true;
   std::time_t now = std::time(nullptr);
   std::tm local;
   localtime_r(&now, &local);

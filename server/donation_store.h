@@ -6,16 +6,58 @@
 // visible where donations and comments are looked for:
 //   donations/<quote|picture|sound>/<position>/<name as sent>
 //   comments/<YYYYmmdd-HHMMSS>-<client id>-<n>.txt
-// The ".incoming" folders are emptied when the server starts.
+// Beside each donation, a hidden ".<name>.meta" says who gave it (client
+// id and address); it appears before the donation does and is removed with
+// it by the moderation page. The ".incoming" folders are emptied when the
+// server starts.
+//
+// Quotas keep a public server's disk from filling: what waits in
+// donations/ and what is kept in comments/ is counted (by bytes and by
+// files), and a donation or comment that would go over is refused.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 
 class DonationStore;
+
+// The error number that goes with response 5 when a quota is full (Linux's
+// EDQUOT, "disk quota exceeded"), so that operators can tell it from a
+// real file error.
+constexpr int QuotaFullError = 122;
+
+struct Usage {
+  int64_t bytes = 0;
+  int64_t files = 0;
+};
+
+// Limits on what clients may leave; 0 is no limit.
+struct Quota {
+  int64_t bytes = 0;
+  int64_t files = 0;
+};
+
+// What waits in donations/ (every kind and category) and what is kept in
+// comments/: visible files only, uploads still arriving left out.
+Usage ScanDonationUsage(const std::string& content_root);
+Usage ScanCommentUsage(const std::string& content_root);
+
+// Writes all of text to fd; false (errno set) when it cannot.
+bool WriteAll(int fd, const std::string& text);
+
+// Who gave a donation, as written beside it.
+struct DonorInfo {
+  std::string client_id;
+  std::string address;
+};
+// The path of the hidden file beside a donation at path.
+std::string DonorInfoPath(const std::string& donation_path);
+// Reads it; false when there is none.
+bool ReadDonorInfo(const std::string& donation_path, DonorInfo* info);
 
 // One upload being received. Destroying it without Commit throws the
 // partial data away.
@@ -35,6 +77,10 @@ class Upload {
   const std::string& FinalPath() const { return final_path_; }
   int64_t BytesWritten() const { return written_; }
 
+  // Claims room in the quota for a block of bytes; false (and nothing
+  // claimed) when the quota would be exceeded.
+  bool Claim(int64_t bytes);
+
  private:
   friend class DonationStore;
   Upload() = default;
@@ -45,7 +91,10 @@ class Upload {
   std::string final_path_;
   bool reserved_ = false; // final_path_ is held in the store's reservations
   bool done_ = false;
+  bool comment_ = false;
+  int64_t claimed_ = 0;   // bytes claimed in the quota
   int64_t written_ = 0;
+  std::string donor_text_; // the donor file's contents; empty for comments
 };
 
 struct DonationVerdict {
@@ -67,25 +116,45 @@ class DonationStore {
   // Starts receiving a donated file for the category at position (0-based)
   // of an item type, whose list holds category_count names. On code 0 the
   // returned upload is ready for the block.
+  // A full quota is code 5 with QuotaFullError.
   std::unique_ptr<Upload> BeginDonation(int type, int position, int category_count, const char* name,
-                                        std::size_t name_length, DonationVerdict* verdict);
+                                        std::size_t name_length, const DonorInfo& donor,
+                                        DonationVerdict* verdict);
 
   // Starts receiving a comment from a client. Null with errno in
-  // *file_error when the file cannot be created.
+  // *file_error when the file cannot be created (QuotaFullError when the
+  // comment quota is full).
   std::unique_ptr<Upload> BeginComment(const std::string& client_id, int* file_error);
+
+  void SetQuotas(const Quota& donations, const Quota& comments);
 
   // Uploads under way (for tests and shutdown checks).
   std::size_t Reserved();
 
  private:
   friend class Upload;
+  struct Account {
+    Quota quota;
+    Usage used;          // as last counted on disk, plus what was stored since
+    Usage pending;       // uploads under way (bytes as claimed)
+    std::chrono::steady_clock::time_point counted{};
+    bool ever_counted = false;
+  };
   std::unique_ptr<Upload> CreateUpload(const std::string& incoming, int* file_error);
   void Release(const std::string& final_path);
+  // With mutex_ held: counts the disk again when the last count is older
+  // than a few seconds (the moderation page removes files behind our back),
+  // and says whether one more file fits.
+  bool RoomForFile(Account* account, bool comments);
+  bool ClaimBytes(bool comments, int64_t bytes);
+  void Finished(bool comments, int64_t claimed, bool stored, int64_t stored_bytes);
 
   std::string root_;
   std::mutex mutex_;
   std::set<std::string> reserved_; // final paths of uploads under way
   uint64_t counter_ = 0;
+  Account donation_account_;
+  Account comment_account_;
 };
 
 // A name a client may give a donated file: 1 to 50 bytes, no folder

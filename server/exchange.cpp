@@ -366,9 +366,14 @@ Reply Exchange::AddCategory(int32_t type, const char* name, std::size_t length) 
 }
 
 Reply Exchange::Donate(int32_t position, int32_t type, const char* name, std::size_t length) {
+  if (context_.limits && !context_.limits->AllowDonation(peer_address_)) {
+    outcome_ += "busy: too many donations from " + peer_address_ + " this hour";
+    return Answer(ResponseBusy);
+  }
   int count = static_cast<int>(context_.content->Categories(type)->size());
   DonationVerdict verdict;
-  upload_ = context_.donations->BeginDonation(type, position, count, name, length, &verdict);
+  DonorInfo donor{client_id_, peer_address_};
+  upload_ = context_.donations->BeginDonation(type, position, count, name, length, donor, &verdict);
   outcome_ += verdict.why;
   switch (verdict.code) {
     case 0: {
@@ -386,6 +391,10 @@ Reply Exchange::Donate(int32_t position, int32_t type, const char* name, std::si
 Reply Exchange::Comment() {
   int file_error = 0;
   upload_ = context_.donations->BeginComment(client_id_, &file_error);
+  if (!upload_ && file_error == QuotaFullError) {
+    outcome_ += "comment quota full";
+    return Answer(ResponseCannotCreate, QuotaFullError);
+  }
   if (!upload_) {
     outcome_ += std::string("cannot create comment file: ") + std::strerror(file_error);
     return Answer(ResponseCannotHandle);
@@ -420,6 +429,13 @@ BlockPlan Exchange::OnBlockHeader(const unsigned char* record, std::size_t size)
   if (header.num2 > upload_limit_) {
     Abort("; block of " + std::to_string(header.num2) + " bytes over the limit of " +
           std::to_string(upload_limit_) + ", refused");
+    plan.close = true;
+    return plan;
+  }
+  if (!upload_->Claim(header.num2)) {
+    // The answer has gone out already; like an oversized block, the
+    // refusal is the closed connection.
+    Abort("; block of " + std::to_string(header.num2) + " bytes over the quota, refused");
     plan.close = true;
     return plan;
   }

@@ -6,6 +6,7 @@
 // under the server's Asio transport, the in-memory driver of the tests and
 // the fuzzer.
 #pragma once
+#include "server/address_limits.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
 #include "server/fault_plan.h"
@@ -27,6 +28,7 @@ struct ServerContext {
   ContentStore* content = nullptr;
   DonationStore* donations = nullptr;
   FaultSource* faults = nullptr; // null or disabled: no fault injection
+  AddressLimits* limits = nullptr; // null: no per-address donation limit
   int32_t chunk_size = DefaultChunkSize;
   int64_t max_donation_bytes = 64 * 1024 * 1024;
 };
@@ -91,6 +93,9 @@ class Exchange {
   // The connection ended before the exchange did: nothing stays stored.
   void Abort(const std::string& why);
 
+  // The client's address, given by the transport before the request.
+  void SetPeerAddress(std::string address) { peer_address_ = std::move(address); }
+
   // For the exchange's log line.
   const std::string& ClientId() const { return client_id_; }
   int32_t RequestType() const { return type_; }
@@ -115,6 +120,7 @@ class Exchange {
 
   const ServerContext& context_;
   std::string client_id_ = "unknown";
+  std::string peer_address_ = "unknown";
   int32_t type_ = 0;
   bool responded_ = false;
   int32_t response_code_ = 0;

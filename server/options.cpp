@@ -1,6 +1,7 @@
 #include "server/options.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,6 +34,42 @@ bool Seconds(const char* text, double* out) {
   return true;
 }
 
+// Walks argv as "--name value" or "--name=value" pairs; handle returns
+// false with *error set when the option is unknown or its value bad.
+template <class Handle>
+bool WalkOptions(int argc, const char* const* argv, bool* help, std::string* error, Handle handle) {
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    std::string inline_value;
+    bool has_inline = false;
+    std::size_t eq = name.find('=');
+    if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+      inline_value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      has_inline = true;
+    }
+    if (name == "--help" || name == "-h") {
+      *help = true;
+      continue;
+    }
+    const char* value = has_inline ? inline_value.c_str() : (i + 1 < argc ? argv[i + 1] : nullptr);
+    std::string why;
+    int known = handle(name, value, &why);
+    if (known < 0) {
+      *error = "unknown option " + name + " (see --help)";
+      return false;
+    }
+    if (known == 0) {
+      *error = name + ": " + why;
+      return false;
+    }
+    if (!has_inline) {
+      ++i;
+    }
+  }
+  return true;
+}
+
 } // namespace
 
 std::string ServerUsage() {
@@ -60,40 +97,28 @@ std::string ServerUsage() {
          "                         connection (see README)\n"
          "  --ready-file FILE      write the listening port into FILE once ready\n"
          "  --make-sample DIR      write a sample content directory into DIR and exit\n"
+         "\n"
+         "Limits for a public server (a quota of 0 is no quota):\n"
+         "  --max-per-address N    exchanges at once from one address; more are told\n"
+         "                         busy (default 64)\n"
+         "  --donations-per-hour N donations one address may begin in any hour; more\n"
+         "                         are told busy (default 600)\n"
+         "  --donation-quota BYTES total size of waiting donations (default 4294967296)\n"
+         "  --donation-files N     number of waiting donations (default 20000)\n"
+         "  --comment-quota BYTES  total size of kept comments (default 67108864)\n"
+         "  --comment-files N      number of kept comments (default 20000)\n"
+         "A full quota is answered 5 with error number 122.\n"
          "  --help                 show this text\n"
          "\n"
          "SIGINT or SIGTERM stops the server; donations still arriving are dropped.\n";
 }
 
 bool ParseServerOptions(int argc, const char* const* argv, ServerOptions* options, std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    std::string name = argv[i];
-    std::string inline_value;
-    bool has_inline = false;
-    std::size_t eq = name.find('=');
-    if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_inline = true;
-    }
-    if (name == "--help" || name == "-h") {
-      options->help = true;
-      continue;
-    }
-    const char* value = nullptr;
-    if (has_inline) {
-      value = inline_value.c_str();
-    } else if (i + 1 < argc) {
-      value = argv[i + 1];
-    }
-    auto consumed = [&]() {
-      if (!has_inline) {
-        ++i;
-      }
-    };
+  return WalkOptions(argc, argv, &options->help, error, [&](const std::string& name, const char* value,
+                                                            std::string* why) -> int {
     auto bad = [&](const char* what) {
-      *error = name + ": " + what;
-      return false;
+      *why = what;
+      return 0;
     };
     int64_t n = 0;
     if (name == "--port") {
@@ -131,11 +156,83 @@ bool ParseServerOptions(int argc, const char* const* argv, ServerOptions* option
     } else if (name == "--make-sample") {
       if (!value || !*value) return bad("expects a directory");
       options->make_sample = value;
+    } else if (name == "--max-per-address") {
+      if (!WholeNumber(value, 1, 100000, &n)) return bad("expects a number 1 to 100000");
+      options->max_per_address = static_cast<int>(n);
+    } else if (name == "--donations-per-hour") {
+      if (!WholeNumber(value, 1, 1000000, &n)) return bad("expects a number 1 to 1000000");
+      options->donations_per_hour = static_cast<int>(n);
+    } else if (name == "--donation-quota" || name == "--donation-files" || name == "--comment-quota" ||
+               name == "--comment-files") {
+      if (!WholeNumber(value, 0, INT64_MAX, &n)) return bad("expects a number, 0 for no quota");
+      int64_t* target = name == "--donation-quota"   ? &options->donation_quota_bytes
+                        : name == "--donation-files" ? &options->donation_quota_files
+                        : name == "--comment-quota"  ? &options->comment_quota_bytes
+                                                     : &options->comment_quota_files;
+      *target = n;
     } else {
-      *error = "unknown option " + name + " (see --help)";
-      return false;
+      return -1;
     }
-    consumed();
-  }
-  return true;
+    return 1;
+  });
+}
+
+std::string AdminUsage() {
+  return "Usage: velmor-admin --content DIR --passwords FILE [options]\n"
+         "       velmor-admin --set-password FILE [--user NAME]   (password read from standard input)\n"
+         "\n"
+         "The moderation page of a Velmor server: look at donations and accept or\n"
+         "reject them, read comments, add categories, and see how busy the server is.\n"
+         "\n"
+         "Options:\n"
+         "  --port N               HTTP port (default 1180; 0 picks a free one)\n"
+         "  --bind ADDRESS         address to listen on (default 127.0.0.1)\n"
+         "  --content DIR          the server's content directory (default ./content)\n"
+         "  --passwords FILE       operator names and password hashes (required)\n"
+         "  --server-log FILE      the server's --log file, for the status panel\n"
+         "  --audit FILE           where accepts, rejects and added categories are\n"
+         "                         recorded (default DIR/audit.log)\n"
+         "  --threads N            request threads (default 4)\n"
+         "  --ready-file FILE      write the listening port into FILE once ready\n"
+         "  --set-password FILE    read a password from standard input, store its hash\n"
+         "                         for --user NAME (default admin) in FILE, and exit\n"
+         "  --help                 show this text\n";
+}
+
+bool ParseAdminOptions(int argc, const char* const* argv, AdminOptions* options, std::string* error) {
+  return WalkOptions(argc, argv, &options->help, error, [&](const std::string& name, const char* value,
+                                                            std::string* why) -> int {
+    int64_t n = 0;
+    std::string* text = name == "--bind"           ? &options->bind_address
+                        : name == "--content"      ? &options->content_dir
+                        : name == "--passwords"    ? &options->password_file
+                        : name == "--server-log"   ? &options->server_log
+                        : name == "--audit"        ? &options->audit_log
+                        : name == "--ready-file"   ? &options->ready_file
+                        : name == "--set-password" ? &options->set_password
+                        : name == "--user"         ? &options->user
+                                                   : nullptr;
+    if (text) {
+      if (!value || !*value) {
+        *why = "expects a value";
+        return 0;
+      }
+      *text = value;
+    } else if (name == "--port") {
+      if (!WholeNumber(value, 0, 65535, &n)) {
+        *why = "expects a port number 0 to 65535";
+        return 0;
+      }
+      options->port = static_cast<int>(n);
+    } else if (name == "--threads") {
+      if (!WholeNumber(value, 1, 64, &n)) {
+        *why = "expects a number 1 to 64";
+        return 0;
+      }
+      options->threads = static_cast<int>(n);
+    } else {
+      return -1;
+    }
+    return 1;
+  });
 }

@@ -1,4 +1,4 @@
-// Command-line options of velmor-server.
+// Command-line options of velmor-server and velmor-admin.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -16,6 +16,13 @@ struct ServerOptions {
   std::string fault_file;          // empty: no fault injection
   std::string ready_file;          // written with the port once listening
   std::string make_sample;         // write a sample content directory and exit
+  // Limits for a public server; 0 turns a quota off.
+  int max_per_address = 64;        // exchanges at once from one address
+  int donations_per_hour = 600;    // donations begun per address in any hour
+  int64_t donation_quota_bytes = int64_t(4) << 30;
+  int64_t donation_quota_files = 20000;
+  int64_t comment_quota_bytes = 64 * 1024 * 1024;
+  int64_t comment_quota_files = 20000;
   bool help = false;
 };
 
@@ -24,3 +31,21 @@ struct ServerOptions {
 bool ParseServerOptions(int argc, const char* const* argv, ServerOptions* options, std::string* error);
 
 std::string ServerUsage();
+
+struct AdminOptions {
+  std::string bind_address = "127.0.0.1";
+  int port = 1180;                 // 0: any free port (see ready_file)
+  std::string content_dir = "content";
+  std::string password_file;       // required to serve
+  std::string server_log;          // the server's --log file, for the status panel
+  std::string audit_log;           // default: <content>/audit.log
+  std::string ready_file;          // written with the port once listening
+  int threads = 4;
+  std::string set_password;        // write a password for `user` into this file and exit
+  std::string user = "admin";      // the operator name --set-password writes
+  bool help = false;
+};
+
+bool ParseAdminOptions(int argc, const char* const* argv, AdminOptions* options, std::string* error);
+
+std::string AdminUsage();

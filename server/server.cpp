@@ -1,6 +1,7 @@
 #include "server/server.h"
 
 #include "net/request_record.h"
+#include "server/address_limits.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
 #include "server/exchange.h"
@@ -44,10 +45,17 @@ class Connection;
 
 struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   explicit Impl(const ServerOptions& o)
-      : options(o), content(o.content_dir), donations(o.content_dir), faults(o.fault_file) {
+      : options(o),
+        content(o.content_dir),
+        donations(o.content_dir),
+        faults(o.fault_file),
+        limits(o.max_per_address, o.donations_per_hour) {
     context.content = &content;
     context.donations = &donations;
     context.faults = &faults;
+    context.limits = &limits;
+    donations.SetQuotas(Quota{o.donation_quota_bytes, o.donation_quota_files},
+                        Quota{o.comment_quota_bytes, o.comment_quota_files});
     context.chunk_size = o.chunk_size;
     context.max_donation_bytes = o.max_donation_bytes;
     idle = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.idle_timeout_seconds));
@@ -62,6 +70,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   ContentStore content;
   DonationStore donations;
   FaultSource faults;
+  AddressLimits limits;
   ServerLog log;
   ServerContext context;
   Clock::duration idle;
@@ -89,7 +98,8 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
 // one, and closes. All of its handlers run on its own strand.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(std::shared_ptr<VelmorServer::Impl> server, tcp::socket socket, bool busy, uint64_t id)
+  Connection(std::shared_ptr<VelmorServer::Impl> server, tcp::socket socket, bool busy, uint64_t id,
+             std::string address, bool counted_address)
       : server_(std::move(server)),
         socket_(std::move(socket)),
         idle_timer_(socket_.get_executor()),
@@ -97,8 +107,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
         exchange_(server_->context),
         busy_(busy),
         id_(id),
+        address_(std::move(address)),
+        counted_address_(counted_address),
         start_(Clock::now()),
-        last_progress_(start_) {}
+        last_progress_(start_) {
+    exchange_.SetPeerAddress(address_);
+  }
 
   // Starts the connection on its own strand.
   void Begin() {
@@ -403,6 +417,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     server_->log.Exchange(line);
 
     (busy_ ? server_->busy : server_->active)--;
+    if (counted_address_) {
+      server_->limits.Leave(address_);
+    }
     server_->Unregister(id_);
   }
 
@@ -413,6 +430,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Exchange exchange_;
   bool busy_;
   uint64_t id_;
+  std::string address_;
+  bool counted_address_; // counted in the per-address limit
   Clock::time_point start_;
   Clock::time_point last_progress_;
 
@@ -475,17 +494,44 @@ void VelmorServer::Impl::Accept() {
       }
       busy = true;
     }
+    asio::error_code peer_error;
+    tcp::endpoint peer = socket.remote_endpoint(peer_error);
+    std::string address = peer_error ? std::string("unknown") : peer.address().to_string();
+    bool counted_address = false;
+    if (!busy) {
+      // One address may not take the whole server.
+      counted_address = self->limits.Enter(address);
+      busy = !counted_address;
+    }
     (busy ? self->busy : self->active)++;
     uint64_t id;
     {
       std::lock_guard<std::mutex> lock(self->connections_mutex);
       id = ++self->next_id;
     }
-    auto connection = std::make_shared<Connection>(self, std::move(socket), busy, id);
+    auto connection =
+        std::make_shared<Connection>(self, std::move(socket), busy, id, std::move(address), counted_address);
     self->Register(id, connection);
     connection->Begin();
     self->Accept();
   });
+}
+
+bool WriteQuotaFile(const ServerOptions& o, std::string* error) {
+  // The moderation page shows the running server's quotas from here.
+  std::string path = o.content_dir + "/" + QuotaFileName;
+  std::string temp = path + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "w");
+  if (!f ||
+      std::fprintf(f, "donation-bytes %lld\ndonation-files %lld\ncomment-bytes %lld\ncomment-files %lld\n",
+                   static_cast<long long>(o.donation_quota_bytes), static_cast<long long>(o.donation_quota_files),
+                   static_cast<long long>(o.comment_quota_bytes),
+                   static_cast<long long>(o.comment_quota_files)) < 0 ||
+      std::fclose(f) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 VelmorServer::VelmorServer(const ServerOptions& options) : impl_(std::make_shared<Impl>(options)) {}
@@ -514,6 +560,9 @@ bool VelmorServer::Open(std::string* error) {
     return false;
   }
   if (!impl_->donations.Prepare(error)) {
+    return false;
+  }
+  if (!WriteQuotaFile(impl_->options, error)) {
     return false;
   }
   asio::error_code ec;

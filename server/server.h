@@ -7,6 +7,12 @@
 #include <memory>
 #include <string>
 
+// Written into the content directory when the server starts: its quotas,
+// one "name value" line each (donation-bytes, donation-files,
+// comment-bytes, comment-files; 0 is no quota).
+constexpr const char* QuotaFileName = ".server-quota";
+bool WriteQuotaFile(const ServerOptions& options, std::string* error);
+
 struct ServerCounters {
   int64_t accepted = 0;       // connections taken in
   int64_t answered_busy = 0;  // told busy for want of capacity

@@ -136,8 +136,8 @@ TEST_F(RobustTest, OverCapacityClientsAreToldBusy) {
 }
 
 TEST_F(RobustTest, TwoHundredClientsAtOnce) {
-  Start();
   const int count = 200;
+  StartWith([](ServerOptions& o) { o.max_per_address = count; });
   std::vector<std::unique_ptr<TestConnection>> clients;
   for (int i = 0; i < count; ++i) {
     clients.push_back(std::make_unique<TestConnection>());
@@ -192,7 +192,8 @@ TEST_F(RobustTest, InterruptedDonationLeavesNothingVisible) {
   ASSERT_TRUE(c.Send(RequestBytes(0, 4096, 100000) + std::string(50000, 's')));
   ASSERT_TRUE(WaitFor([&] { return FilesBelow(content_ + "/donations/.incoming").size() == 1; }));
   server_->Stop();
-  EXPECT_EQ(std::vector<std::string>{"picture/0/half.jpg"}, FilesBelow(content_ + "/donations"));
+  EXPECT_EQ(std::vector<std::string>({"picture/0/.half.jpg.meta", "picture/0/half.jpg"}),
+            FilesBelow(content_ + "/donations"));
 }
 
 TEST_F(RobustTest, SigtermDuringADonationShutsDownCleanly) {

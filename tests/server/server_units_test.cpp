@@ -53,17 +53,17 @@ TEST(DonationStoreTest, NameIsHeldWhileItsUploadIsUnderWay) {
   std::string error;
   ASSERT_TRUE(store.Prepare(&error)) << error;
   DonationVerdict first, second;
-  auto upload = store.BeginDonation(1, 0, 1, "same.txt", 8, &first);
+  auto upload = store.BeginDonation(1, 0, 1, "same.txt", 8, DonorInfo{"1", "here"}, &first);
   ASSERT_TRUE(upload);
   EXPECT_EQ(0, first.code);
-  EXPECT_FALSE(store.BeginDonation(1, 0, 1, "same.txt", 8, &second));
+  EXPECT_FALSE(store.BeginDonation(1, 0, 1, "same.txt", 8, DonorInfo{"1", "here"}, &second));
   EXPECT_EQ(10, second.code);
   EXPECT_EQ("same.txt", second.held_name);
   ASSERT_TRUE(upload->Write("abc", 3));
   upload.reset();  // dropped unfinished
   EXPECT_EQ(0u, store.Reserved());
   EXPECT_TRUE(FilesBelow(dir.path()).empty());
-  upload = store.BeginDonation(1, 0, 1, "same.txt", 8, &second);
+  upload = store.BeginDonation(1, 0, 1, "same.txt", 8, DonorInfo{"1", "here"}, &second);
   ASSERT_TRUE(upload);
   // Someone puts a file of that name in place meanwhile: it is not replaced.
   WriteTextFile(dir / "donations/quote/0/same.txt", "admin's");

@@ -31,7 +31,7 @@ void TestConnection::Close() {
   }
 }
 
-bool TestConnection::Connect(int port, int timeout_ms) {
+bool TestConnection::Connect(int port, int timeout_ms, const char* from) {
   Close();
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
@@ -40,6 +40,15 @@ bool TestConnection::Connect(int port, int timeout_ms) {
   timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  if (from) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, from, &local.sin_addr) != 1 ||
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      Close();
+      return false;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));

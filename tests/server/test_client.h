@@ -19,8 +19,10 @@ class TestConnection {
   TestConnection(const TestConnection&) = delete;
   TestConnection& operator=(const TestConnection&) = delete;
 
-  // Connects to 127.0.0.1:port; receives give up after timeout_ms.
-  bool Connect(int port, int timeout_ms = 10000);
+  // Connects to 127.0.0.1:port, from the loopback address from when one is
+  // given (127.0.0.2 is another client to the server); receives give up
+  // after timeout_ms.
+  bool Connect(int port, int timeout_ms = 10000, const char* from = nullptr);
   bool Send(const void* data, std::size_t size);
   bool Send(const std::string& bytes) { return Send(bytes.data(), bytes.size()); }
   // Sends a request the way the client does: id, magics 7 and 3, fields.

@@ -12,7 +12,6 @@ packages=(
   googletest libgtest-dev libgmock-dev libasio-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev nasm
   nsis
-  libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev
   libcpp-httplib-dev pkg-config libcrypt-dev chromium chromium-driver python3
 )
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -16,7 +16,6 @@ void ReleaseSoundEventItems();
 void RunDonateTransfer();
 
 // Dialogs of the main menu, modal, owned by owner.
-void RunConfigureDialog(HWND owner);
 void RunDonateDialog(HWND owner); // clears Initialising once it has filled its controls
 void RunAddCategoryDialog(HWND owner);
 void RunSendCommentDialog(HWND owner);

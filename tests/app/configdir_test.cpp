@@ -64,9 +64,8 @@ TEST_F(ConfigDir, MissingDirectoryIsRefusedAndKeepsTheDialogOpen) {
   EXPECT_EQ(watch.Seen()[0].owner, MainWindow);
   EXPECT_EQ(watch.Seen()[1].text, "Directory: 'C:\\no-such-velmor-dir\\' does not exist.");
   EXPECT_EQ(watch.Seen()[1].caption, "VelmorW");
-  // The refused directory stays in effect; the file keeps the old one.
-  EXPECT_STREQ(DataDirectory, "C:\\no-such-velmor-dir\\");
-  std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", dir.Path().c_str());
+  // Cancel puts back the directory in effect before; the file keeps it too.
+  EXPECT_EQ(std::string(DataDirectory), dir.Path() + "\\");
   EXPECT_EQ(CfgValue(Cfg(), "Directory"), dir.Path());
 }
 

@@ -1,16 +1,11 @@
 // Operations of the client that arrive with later parts of it: the
-// sound-event items, the batch donation and the dialogs of the menu.
+// batch donation and the dialogs of the menu.
 //
 // The shell calls each one from its proper place. Until its own part lands,
 // each of them does nothing (pending_win.cpp), and that part deletes the
 // placeholder together with its declaration here.
 #pragma once
 #include <windows.h>
-
-// One schedulable item per event of the user's sound scheme (normal
-// instance, start-up); their names are released at shutdown.
-void AddSoundEventItems();
-void ReleaseSoundEventItems();
 
 // The transfer instance's whole job: send every listed file, then return.
 void RunDonateTransfer();

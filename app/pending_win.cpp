@@ -4,9 +4,6 @@
 
 #include "app/globals.h"
 
-void AddSoundEventItems() {}
-void ReleaseSoundEventItems() {}
-
 void RunDonateTransfer() {}
 
 // The donate command raises Initialising for the dialog, which clears it

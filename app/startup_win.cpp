@@ -16,9 +16,12 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
+#include "content/media_update.h"
+#include "content/text_fetch.h"
 #include "diag/log.h"
 #include "net/socket_layer.h"
 #include "res/resource.h"
+#include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "ui/configdir.h"
 
@@ -116,6 +119,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   LoadSocketLibrary();
 
   if (!TransferInstance && !Quiet) PlayResourceSound(IDR_STARTWAVE);
+  SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
   if (!TransferInstance) AddSoundEventItems();
 
   LoadIconFrames();

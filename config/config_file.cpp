@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <algorithm>
+
 #include "config/file_ops.h"
 #include "diag/guarded.h"
 #include "diag/log.h"
@@ -40,15 +42,17 @@ constexpr const char* OpWrite = "write new cfg file";
 constexpr const char* OpReplace = "replace cfg file";
 constexpr const char* OpKey = "check cfg key";
 
-bool SameKey(const char* a, const char* b) {
+// Case-insensitive order of keys.
+int CompareKeys(const char* a, const char* b) {
   for (;; ++a, ++b) {
     unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
     if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
     if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
-    if (ca != cb) return false;
-    if (ca == 0) return true;
+    if (ca != cb || ca == 0) return static_cast<int>(ca) - static_cast<int>(cb);
   }
 }
+
+bool SameKey(const char* a, const char* b) { return CompareKeys(a, b) == 0; }
 
 // Copies at most size - 1 characters of text into out and terminates it.
 void CopyCut(char* out, std::size_t size, const char* text, std::size_t length) {
@@ -344,7 +348,81 @@ void ReleaseLock() {
   }
 }
 
+// Entries in key order (case-insensitive), then in file order. A probe
+// with line -1 names a key given directly.
+struct EntryOrder {
+  const char* strings;
+  const char* probeKey;
+  const char* KeyOf(const ConfigViewEntry& e) const { return e.line < 0 ? probeKey : strings + e.key; }
+  bool operator()(const ConfigViewEntry& a, const ConfigViewEntry& b) const {
+    int c = CompareKeys(KeyOf(a), KeyOf(b));
+    return c != 0 ? c < 0 : a.line < b.line;
+  }
+};
+
 }  // namespace
+
+void ConfigViewLoad(ConfigView* view, const char* fileName) {
+  *view = ConfigView{};
+  char path[PathBufferSize];
+  if (!BuildPath(path, fileName)) {
+    ReportIoError(-1, OpOpen);
+    return;
+  }
+  bool locked = AcquireLock(path, false);
+  FileText text;
+  ReadResult read = ReadFileText(path, true, &text);
+  if (locked) ReleaseLock();
+  if (read != ReadResult::Ok) return;
+
+  int lines = 0;
+  for (std::size_t i = 0; i < text.length; ++i) lines += text.data[i] == '\r';
+  // Every setting keeps its key and value, each with a NUL, in the strings
+  // block: never more than the text itself plus two bytes a line.
+  view->strings = GuardedAlloc(static_cast<int>(text.length + 2 * static_cast<std::size_t>(lines) + 2));
+  view->entries = reinterpret_cast<ConfigViewEntry*>(GuardedAlloc(static_cast<int>(sizeof(ConfigViewEntry)) * (lines + 1)));
+  char* line = GuardedAlloc(LineBufferSize);
+  char* lineKey = GuardedAlloc(LineBufferSize);
+  char* to = view->strings;
+  TextCursor cursor;
+  TextCursorStart(&cursor, text.data, text.length);
+  const char* start;
+  std::size_t length;
+  for (int number = 0; NextTextLine(&cursor, &start, &length); ++number) {
+    char* value;
+    if (ParseLine(start, length, line, lineKey, &value) != LineKind::Setting) continue;
+    std::size_t keyLength = std::strlen(lineKey), valueLength = std::strlen(value);
+    ConfigViewEntry& entry = view->entries[view->count++];
+    entry.key = static_cast<int>(to - view->strings);
+    std::memcpy(to, lineKey, keyLength + 1);
+    to += keyLength + 1;
+    entry.value = static_cast<int>(to - view->strings);
+    std::memcpy(to, value, valueLength + 1);
+    to += valueLength + 1;
+    entry.line = number;
+  }
+  GuardedFree(line);
+  GuardedFree(lineKey);
+  GuardedFree(text.data);
+  std::sort(view->entries, view->entries + view->count, EntryOrder{view->strings, nullptr});
+}
+
+int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key) {
+  const ConfigViewEntry* begin = view->entries;
+  const ConfigViewEntry* end = begin + view->count;
+  const EntryOrder order{view->strings, key};
+  const ConfigViewEntry* found = std::lower_bound(begin, end, ConfigViewEntry{0, 0, -1}, order);
+  if (found == end || CompareKeys(view->strings + found->key, key) != 0) return 0;
+  const char* value = view->strings + found->value;
+  CopyCut(out, outSize, value, std::strlen(value));
+  return 1;
+}
+
+void ConfigViewRelease(ConfigView* view) {
+  GuardedFree(view->strings);
+  GuardedFree(view->entries);
+  *view = ConfigView{};
+}
 
 int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileName) {
   char path[PathBufferSize];

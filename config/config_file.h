@@ -43,6 +43,30 @@ void ConfigSet(const char* key, const char* value, const char* fileName);
 void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const char* def,
                       const char* fileName);
 
+// A read-only view of velmor.cfg as it was when loaded, for a caller that
+// looks up many keys at once (the schedule reads about three per item every
+// minute): the file is read and split once, and each lookup answers exactly
+// as ConfigGet would have answered for the file at that moment. A view is
+// meant to live for one pass of such a caller; it never stands in for the
+// file between passes.
+struct ConfigViewEntry {
+  int key;    // offset in strings of the key, trimmed, as written
+  int value;  // offset in strings of the value, trimmed
+  int line;   // position in the file; the first line of a key wins
+};
+struct ConfigView {
+  char* strings = nullptr;
+  ConfigViewEntry* entries = nullptr;  // sorted by key (case-insensitive), then line
+  int count = 0;
+};
+// A file that cannot be read gives an empty view (every key absent), with
+// the same internal-log line as a failed ConfigGet.
+void ConfigViewLoad(ConfigView* view, const char* fileName);
+// As ConfigGet: 1 with the value copied (cut to outSize - 1 characters) when
+// the key exists; 0 otherwise.
+int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key);
+void ConfigViewRelease(ConfigView* view);
+
 // The line splitter over the file's text in memory. A line ends at a CR
 // (an LF directly after it belongs to the line end); a bare LF is an
 // ordinary character, and so is a NUL. Characters after the last CR are not

@@ -13,9 +13,6 @@
 
 namespace {
 
-// The quote is row 0 of the item table, whose keys end in "Quote".
-constexpr const char* QuoteItemName = "Quote";
-
 struct TextFetch {
   int requestCode;
   bool convertLineEnds;
@@ -99,8 +96,7 @@ int FetchText(const TextFetch& kind, int category) {
 }  // namespace
 
 int QuoteUpdate(int row) {
-  (void)row;
-  int category = CategoryPick(QuoteItemName);
+  int category = CategoryPick(row);
   if (category == -1) return 0;
   return FetchText(QuoteFetch, category);
 }

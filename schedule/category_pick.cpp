@@ -1,11 +1,11 @@
 #include "schedule/category_pick.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "config/config_file.h"
 #include "schedule/clock.h"
+#include "schedule/item_table.h"
 
 namespace {
 
@@ -41,9 +41,9 @@ int CategoryPickFromList(const char* list) {
   return CategoryNumberAt(list, RandomBelow(CategoryChoiceCount(list)));
 }
 
-int CategoryPick(const char* itemName) {
-  char key[100];
-  std::snprintf(key, sizeof key, "SELECT%s", itemName);
+int CategoryPick(int row) {
+  char key[ItemKeySize];
+  if (!ItemKeyOf(key, sizeof key, SelectPrefix, row)) return -1;
   char list[500];
   if (!ConfigGet(list, sizeof list, key, ConfigFileName)) return -1;
   return CategoryPickFromList(list);

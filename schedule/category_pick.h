@@ -14,7 +14,6 @@ int CategoryNumberAt(const char* list, int k);
 // Draws a choice of the list with RandomBelow; -1 for an empty list.
 int CategoryPickFromList(const char* list);
 
-// Reads the item's SELECT key ("SELECT" followed by the item's name) from
-// velmor.cfg and draws a category from it; -1 when the key is absent or
-// empty.
-int CategoryPick(const char* itemName);
+// Reads the row's SELECT key from velmor.cfg and draws a category from it;
+// -1 when the key is absent or empty (or the row is not in use).
+int CategoryPick(int row);

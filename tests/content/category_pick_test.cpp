@@ -6,6 +6,7 @@
 #include "config/config_file.h"
 #include "schedule/category_pick.h"
 #include "schedule/clock.h"
+#include "schedule/item_table.h"
 #include "tests/net/test_dir.h"
 
 namespace {
@@ -43,11 +44,11 @@ TEST(CategoryPick, DrawsWithRandomBelow) {
 TEST(CategoryPick, ReadsTheItemsSelectKey) {
   std::string dir = MakeTestDir("category-pick");
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s", dir.c_str());
-  EXPECT_EQ(CategoryPick("Background"), -1);
+  EXPECT_EQ(CategoryPick(BackgroundRow), -1);
   ConfigSet("SelectBackground", "2", ConfigFileName); // keys ignore case
-  EXPECT_EQ(CategoryPick("Background"), 3);
+  EXPECT_EQ(CategoryPick(BackgroundRow), 3);
   ConfigSet("SelectBackground", "   ", ConfigFileName);
-  EXPECT_EQ(CategoryPick("Background"), -1);
+  EXPECT_EQ(CategoryPick(BackgroundRow), -1);
 }
 
 }  // namespace

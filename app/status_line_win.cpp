@@ -1,11 +1,11 @@
-// The status line under the main window.
+// The status line under the main window: a simple static child showing the
+// server's last status text.
 #include <windows.h>
 
 #include "app/globals.h"
 #include "app/message_box.h"
 #include "app/shell_layout.h"
-#include "config/config_file.h"
-#include "schedule/schedule.h"
+#include "schedule/status_line.h"
 
 namespace {
 
@@ -13,17 +13,13 @@ HWND TrailerLabel = nullptr;
 
 }  // namespace
 
-void TrailerShow() {
+void ShowStatusLineLabel(const char* text) {
   // The label dies with a main window that has gone; only a live one of the
   // current window is destroyed here.
   if (TrailerLabel && IsWindow(TrailerLabel) && GetParent(TrailerLabel) == MainWindow)
     DestroyWindow(TrailerLabel);
   TrailerLabel = nullptr;
-
-  char text[200];
-  if (!ConfigGet(text, sizeof text, "Trailer", ConfigFileName)) return;
-  TrimSpaces(text);
-  if (!text[0]) return;
+  if (!text || !MainWindow) return;
 
   RECT client{};
   GetClientRect(MainWindow, &client);

@@ -1,0 +1,35 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstring>
+
+#include "content/desktop.h"
+
+void SetTiledWallpaper(const char* path) {
+  HKEY desktop;
+  if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) == ERROR_SUCCESS) {
+    RegSetValueExA(desktop, "TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    RegCloseKey(desktop);
+  }
+  SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
+}
+
+// winmm is loaded on first use, as for the start and end sounds: most runs
+// never play a received sound.
+int PlayWaveFile(const char* path) {
+  using PlayFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+  static PlayFn play = nullptr;
+  if (!play) {
+    if (HMODULE winmm = LoadLibraryA("winmm.dll"))
+      play = reinterpret_cast<PlayFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
+  }
+  if (!play) return 0;
+  return play(path, nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+}
+
+void SetEventSound(const char* keyPath, const char* path) {
+  HKEY event;
+  if (RegOpenKeyA(HKEY_CURRENT_USER, keyPath, &event) != ERROR_SUCCESS) return;
+  RegSetValueA(event, ".Current", REG_SZ, path, static_cast<DWORD>(std::strlen(path)));
+  RegCloseKey(event);
+}

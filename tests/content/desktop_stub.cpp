@@ -1,0 +1,36 @@
+#include "tests/content/desktop_stub.h"
+
+#include <cstdio>
+
+#include "content/desktop.h"
+#include "content/jpeg_to_bmp.h"
+
+DesktopCalls& Desktop() {
+  static DesktopCalls calls;
+  return calls;
+}
+
+void SetTiledWallpaper(const char* path) { Desktop().wallpapers.emplace_back(path); }
+
+int PlayWaveFile(const char* path) {
+  Desktop().played.emplace_back(path);
+  return Desktop().playResult;
+}
+
+void SetEventSound(const char* keyPath, const char* path) {
+  Desktop().eventSounds.push_back(std::string(keyPath) + "|" + path);
+}
+
+// Writes convertedBytes to the output either way, as a converter that fails
+// half way may leave a partial file behind.
+int ConvertJpegToBmp(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  Desktop().conversions.push_back(args);
+  if (argc == 7) {
+    if (std::FILE* out = std::fopen(argv[6], "wb")) {
+      std::fwrite(Desktop().convertedBytes.data(), 1, Desktop().convertedBytes.size(), out);
+      std::fclose(out);
+    }
+  }
+  return Desktop().convertResult;
+}

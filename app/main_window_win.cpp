@@ -15,6 +15,7 @@
 #include "diag/user_message.h"
 #include "res/resource.h"
 #include "schedule/schedule.h"
+#include "ui/config_dialog.h"
 
 namespace {
 

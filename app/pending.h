@@ -11,7 +11,6 @@
 void RunDonateTransfer();
 
 // Dialogs of the main menu, modal, owned by owner.
-void RunConfigureDialog(HWND owner);
 void RunDonateDialog(HWND owner); // clears Initialising once it has filled its controls
 void RunAddCategoryDialog(HWND owner);
 void RunSendCommentDialog(HWND owner);

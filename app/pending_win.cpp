@@ -6,7 +6,6 @@
 
 void RunDonateTransfer() {}
 
-void RunConfigureDialog(HWND) {}
 // The donate command raises Initialising for the dialog, which clears it
 // when it has filled its controls; with no dialog, nothing else would.
 void RunDonateDialog(HWND) { Initialising = 0; }

@@ -34,3 +34,18 @@ ServerAddressKind ParseServerAddress(const char* text, unsigned char out[4]) {
   }
   return ServerAddressKind::Dotted;
 }
+
+int ServerPortNumber(const char* text) {
+  if (!text) return 0;
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (!IsDigit(*p)) return 0;
+  long value = 0;
+  for (; IsDigit(*p); ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > 65535) return 0;
+  }
+  return negative || value < 1 ? 0 : static_cast<int>(value);
+}

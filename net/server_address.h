@@ -13,3 +13,9 @@ enum class ServerAddressKind {
 // each part is read as a decimal number from its leading digits (an empty
 // part reads as 0) and becomes one address byte in written order.
 ServerAddressKind ParseServerAddress(const char* text, unsigned char out[4]);
+
+// The port of the Port setting: read as every number setting is (leading
+// white space, optional sign, digits), but a text without digits, or a value
+// outside 1 to 65535, gives 0 instead of a port that wraps into another
+// one; a connection is then not attempted.
+int ServerPortNumber(const char* text);

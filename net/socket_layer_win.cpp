@@ -252,11 +252,19 @@ Socket OpenServerConnection() {
     return -1;
   }
   CancelTransfer = 0;
+  const int port = ServerPortNumber(ServerPort);
+  if (port == 0) {
+    // The setting is kept as the user typed it; a port that is no port fails
+    // here like a refused connection instead of reaching another port.
+    LogInternal("Port setting is not a port number from 1 to 65535");
+    LogActivityCode("Error on Connect", -3);
+    return -3;
+  }
 
   sockaddr_in to;
   std::memset(&to, 0, sizeof to);
   to.sin_family = AF_INET;
-  to.sin_port = Sock.htons(static_cast<u_short>(DecimalValue(ServerPort)));
+  to.sin_port = Sock.htons(static_cast<u_short>(port));
   std::memcpy(&to.sin_addr, address, 4);
 
   SOCKET raw = Sock.socket(AF_INET, SOCK_STREAM, 0);

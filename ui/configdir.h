@@ -5,7 +5,8 @@
 #include <cstddef>
 
 // Runs CONFIGDIR modally; owner may be null (start-up). Returns 1 when a
-// directory was accepted and stored under `Directory`, 0 on Cancel.
+// directory was accepted and stored under `Directory`, 0 on Cancel, which
+// puts back the DataDirectory in effect when the dialog opened.
 int RunConfigDirDialog(HWND owner);
 
 // 1 when path names an existing directory (a trailing backslash is fine).

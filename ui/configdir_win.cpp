@@ -42,9 +42,20 @@ void Accept(HWND dlg) {
   EndDialog(dlg, 1);
 }
 
-INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+// Cancel puts back the directory that was in effect when the dialog
+// opened: a refused directory has already replaced it (OK takes effect
+// before the check), and the program must not go on writing its settings
+// and logs into a directory that does not exist.
+void Cancel(HWND dlg) {
+  const char* before = reinterpret_cast<const char*>(GetWindowLongPtrA(dlg, DWLP_USER));
+  if (before) std::snprintf(DataDirectory, sizeof DataDirectory, "%s", before);
+  EndDialog(dlg, 0);
+}
+
+INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
+      SetWindowLongPtrA(dlg, DWLP_USER, lp);
       char dir[200];
       ReadSetting(Setting::Directory, dir, sizeof dir);
       SetDlgItemTextA(dlg, IDC_CONFIGDIR_DIRECTORY, dir);
@@ -55,7 +66,7 @@ INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
       // nothing: the dialog ends only through OK or Cancel.
       switch (LOWORD(wp)) {
         case IDC_CONFIGDIR_BROWSE: Browse(dlg); return TRUE;
-        case IDC_CONFIGDIR_CANCEL: EndDialog(dlg, 0); return TRUE;
+        case IDC_CONFIGDIR_CANCEL: Cancel(dlg); return TRUE;
         case IDC_CONFIGDIR_OK: Accept(dlg); return TRUE;
       }
       break;
@@ -66,7 +77,10 @@ INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 }  // namespace
 
 int RunConfigDirDialog(HWND owner) {
-  const INT_PTR result = DialogBoxParamA(AppInstance, IDD_CONFIGDIR, owner, ConfigDirProc, 0);
+  char before[sizeof DataDirectory];
+  std::snprintf(before, sizeof before, "%s", DataDirectory);
+  const INT_PTR result =
+      DialogBoxParamA(AppInstance, IDD_CONFIGDIR, owner, ConfigDirProc, reinterpret_cast<LPARAM>(before));
   return result == 1 ? 1 : 0;
 }
 

@@ -39,3 +39,18 @@ TEST(ServerAddress, DottedHostNameOrUnresolvable) {
 }
 
 }  // namespace
+
+// The port is read leniently, but never wraps into another port.
+TEST(ServerAddress, PortNumberOrNone) {
+  const struct {
+    const char* text;
+    int port;
+  } cases[] = {
+      {"1123", 1123}, {" 1123", 1123}, {"+80", 80}, {"1123abc", 1123}, {"65535", 65535}, {"1", 1},
+      {"0", 0},       {"65536", 0},    {"70000", 0}, {"-1123", 0},      {"abc", 0},      {"", 0},
+      {"4294968419", 0},  // 2^32 + 1123: would wrap to 1123 in 32 bits
+      {"99999999999999999999", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ServerPortNumber(c.text), c.port) << c.text;
+  EXPECT_EQ(ServerPortNumber(nullptr), 0);
+}

@@ -164,7 +164,8 @@ Socket AskForPicture() {
   RequestRecord r = EmptyRecord();
   r.code = 2;
   r.num1 = 1;
-  if (SendRequest(s, &r) != 0 || ReceiveResponse(s, &r) != 0 || r.code != 0 || ReceiveResponse(s, &r) != 0) {
+  if (SendRequest(s, &r) != TransferResult::Ok || ReceiveResponse(s, &r) != TransferResult::Ok || r.code != 0 ||
+      ReceiveResponse(s, &r) != TransferResult::Ok) {
     CloseServerConnection(s);
     return -1;
   }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "config/basic_settings.h"
 #include "diag/guarded.h"
@@ -18,27 +19,22 @@ void LogFileError(const char* format, const char* path, int error) {
   LogInternal(line);
 }
 
-void Report(ProgressCallback progress, int done, int total) {
-  if (progress) progress(done, total);
-}
-
-// Receives and checks a block header. Data: the plan is filled in. Refused:
+// Receives and checks a block header. Ok: the plan is filled in. Refused:
 // *code is the header's code (7 when no header arrived). Cancelled: the user
-// cancelled while the header was on its way. Unusable: logged here.
-enum class HeaderResult { Data, Refused, Cancelled, Unusable };
-
-HeaderResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
+// cancelled while the header was on its way. IoError: a header that cannot
+// describe a block (logged here).
+TransferResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
   RequestRecord header = EmptyRecord();
   ReceiveResponse(s, &header);
   *code = header.code;
   // A cancel while the header was on its way leaves a partly received record
   // whose numbers mean nothing: stop before acting on them.
-  if (CancelTransfer == 1 && Quitting != 1) return HeaderResult::Cancelled;
+  if (CancelTransfer == 1 && Quitting != 1) return TransferResult::Cancelled;
   switch (CheckBlockHeader(header, plan)) {
     case BlockHeaderKind::Data:
-      return HeaderResult::Data;
+      return TransferResult::Ok;
     case BlockHeaderKind::Refused:
-      return HeaderResult::Refused;
+      return TransferResult::Refused;
     case BlockHeaderKind::Unusable:
       break;
   }
@@ -46,34 +42,114 @@ HeaderResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
   std::snprintf(line, sizeof line, "Invalid block header: chunk size %d, total %d", static_cast<int>(header.num1),
                 static_cast<int>(header.num2));
   LogInternal(line);
-  return HeaderResult::Unusable;
+  return TransferResult::IoError;
+}
+
+// Sends the header of a block of total bytes in chunks of BlockChunkSize.
+void SendBlockHeader(Socket s, int total) {
+  RequestRecord header = EmptyRecord();
+  header.code = 0;
+  header.num1 = BlockChunkSize;
+  header.num2 = total;
+  SendRequest(s, &header);
+}
+
+// The other end of a block's data. Receiving: take is given every piece
+// that arrived. Sending: fill writes the next piece, false when it cannot
+// (the block is then cut).
+struct BlockEnd {
+  std::function<void(const char* piece, int length)> take;
+  std::function<bool(char* piece, int length)> fill;
+};
+
+// The one loop of the four block operations: total bytes in pieces of at
+// most piece bytes, the window messages let through after each, then the
+// quit and the cancel checked, then the progress reported.
+TransferResult MoveBlock(Socket s, BlockOperation operation, int total, int piece, const BlockEnd& end,
+                         ProgressCallback progress) {
+  bool sending = static_cast<bool>(end.fill);
+  char* buffer = GuardedAlloc(piece + 1);
+  TransferResult result = TransferResult::Ok;
+  int remaining = total;
+  while (remaining > 0) {
+    int length = remaining < piece ? remaining : piece;
+    if (sending && !end.fill(buffer, length)) {
+      result = TransferResult::IoError;
+      break;
+    }
+    result = sending ? SendAll(s, buffer, length, 0) : ReceiveAll(s, buffer, length, 0);
+    if (result == TransferResult::Cancelled) break;
+    if (result != TransferResult::Ok) {
+      LogInternalCode(BlockSocketErrorLine(operation), LastSocketError());
+      break;
+    }
+    if (!sending) end.take(buffer, length);
+    remaining -= length;
+    PumpMessages(10);
+    if (Quitting == 1) {
+      LogInternal(BlockQuitLine(operation));
+      result = TransferResult::Quit;
+      break;
+    }
+    if (CancelTransfer == 1) {
+      result = TransferResult::Cancelled;
+      break;
+    }
+    if (progress) progress(total - remaining, total);
+  }
+  GuardedFree(buffer);
+  return result;
+}
+
+// The first step of a send: a file error, its number, or Ok with the size.
+TransferResult MeasureFile(std::FILE* file, const char* path, int* size, int* error) {
+  if (std::fseek(file, 0, SEEK_END) != 0) {
+    *error = errno ? errno : EIO;
+    LogFileError("Error seeking to send file: %s, errno = %d", path, *error);
+    return TransferResult::FileError;
+  }
+  long position = std::ftell(file);
+  if (position < 0 || position > 0x7FFFFFFFL) {
+    // Not measurable, or too long for the header's 32-bit total.
+    *error = position < 0 && errno ? errno : EFBIG;
+    LogFileError("Error seeking to send file: %s, errno = %d", path, *error);
+    return TransferResult::FileError;
+  }
+  *size = static_cast<int>(position);
+  if (*size == 0) {
+    LogFileError("Error getting filesize to send file: %s, errno = %d", path, errno);
+    return TransferResult::Refused;
+  }
+  std::fseek(file, 0, SEEK_SET);
+  return TransferResult::Ok;
 }
 
 }  // namespace
 
-int SendRequest(Socket s, RequestRecord* record) {
-  if (Quitting == 1) return -1;
+TransferResult SendRequest(Socket s, RequestRecord* record) {
+  if (Quitting == 1) return TransferResult::Quit;
   SetFieldText(record->client_id, ClientIdFieldSize, ClientIdentity,
                FieldTextLength(ClientIdentity, ClientIdFieldSize - 1));
   record->magic1 = RequestMagic1;
   record->magic2 = RequestMagic2;
   unsigned char wire[RequestRecordSize];
   EncodeRequestRecord(*record, wire);
-  return SendAll(s, reinterpret_cast<const char*>(wire), RequestRecordSize, 0) < 0 ? -1 : 0;
+  return SendAll(s, reinterpret_cast<const char*>(wire), RequestRecordSize, 0);
 }
 
-int ReceiveResponse(Socket s, RequestRecord* record) {
+TransferResult ReceiveResponse(Socket s, RequestRecord* record) {
   record->code = 0;
   // Receive over the record's own bytes, so that a cancelled receive leaves
   // the record partly overwritten, as the callers expect.
   unsigned char wire[RequestRecordSize];
   EncodeRequestRecord(*record, wire);
-  if (ReceiveAll(s, reinterpret_cast<char*>(wire), RequestRecordSize, 0) < 0) {
+  TransferResult result = ReceiveAll(s, reinterpret_cast<char*>(wire), RequestRecordSize, 0);
+  if (TransferBroken(result)) {
     record->code = ResponseNoResponse;
-    return -1;
+    return result;
   }
   DecodeRequestRecord(wire, sizeof wire, record);
-  return 0;
+  return result;
 }
 
 void SendBlockStatus(Socket s, int status) {
@@ -83,91 +159,48 @@ void SendBlockStatus(Socket s, int status) {
 }
 
 char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
+  constexpr BlockOperation operation = BlockOperation::RecvMemory;
   CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
-  switch (ReceiveBlockHeader(s, &plan, &code)) {
-    case HeaderResult::Data:
-      break;
-    case HeaderResult::Refused: // also a header that did not arrive (code 7)
-      *status = BlockQuit;
-      return nullptr;
-    case HeaderResult::Cancelled:
-      *status = BlockCancelled;
-      return nullptr;
-    case HeaderResult::Unusable:
-      *status = BlockRecvError;
-      return nullptr;
-  }
-  char* data = plan.total <= MemoryBlockLimit ? GuardedAlloc(plan.total + 10) : nullptr;
-  char* chunk = GuardedAlloc(plan.piece + 1);
-  int remaining = plan.total;
-  while (remaining > 0) {
-    int piece = remaining < plan.piece ? remaining : plan.piece;
-    if (ReceiveAll(s, chunk, piece, 0) < 0) {
-      LogInternalCode("Error on recieve during blockrecv", LastSocketError());
-      GuardedFree(chunk);
-      GuardedFree(data);
-      *status = BlockRecvError;
-      return nullptr;
-    }
-    if (data) std::memcpy(data + (plan.total - remaining), chunk, static_cast<size_t>(piece));
-    remaining -= piece;
-    PumpMessages(10);
-    if (Quitting == 1) {
-      LogInternal("Quit request during blockrecv");
-      GuardedFree(chunk);
-      GuardedFree(data);
-      *status = BlockQuit;
-      return nullptr;
-    }
-    if (CancelTransfer == 1) break;
-    Report(progress, plan.total - remaining, plan.total);
-  }
-  GuardedFree(chunk);
-  *status = plan.total - remaining;
-  if (!data) {
-    *status = BlockTooLarge;
+  TransferResult result = ReceiveBlockHeader(s, &plan, &code);
+  if (result != TransferResult::Ok) {
+    *status = BlockStatus(operation, result, code);
     return nullptr;
   }
-  if (CancelTransfer == 1) {
+  // A block over the limit is still read to its end, so that the connection
+  // stays in step, and then dropped.
+  char* data = plan.total <= MemoryBlockLimit ? GuardedAlloc(plan.total + 10) : nullptr;
+  int received = 0;
+  BlockEnd end;
+  end.take = [&](const char* piece, int length) {
+    if (data) std::memcpy(data + received, piece, static_cast<size_t>(length));
+    received += length;
+  };
+  result = MoveBlock(s, operation, plan.total, plan.piece, end, progress);
+  if (result == TransferResult::Ok && !data) result = TransferResult::TooLarge;
+  *status = BlockStatus(operation, result, received);
+  if (result != TransferResult::Ok) {
     GuardedFree(data);
-    *status = BlockCancelled;
     return nullptr;
   }
   return data;
 }
 
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
+  constexpr BlockOperation operation = BlockOperation::RecvFile;
   CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
-  switch (ReceiveBlockHeader(s, &plan, &code)) {
-    case HeaderResult::Data:
-      break;
-    case HeaderResult::Refused:
-      return code;
-    case HeaderResult::Cancelled:
-      return BlockCancelled;
-    case HeaderResult::Unusable:
-      return BlockRecvError;
-  }
+  TransferResult result = ReceiveBlockHeader(s, &plan, &code);
+  if (result != TransferResult::Ok) return BlockStatus(operation, result, code);
 
   std::FILE* file = std::fopen(path, "wb");
   if (!file) LogFileError("Error creating/opening file: %s, errno = %d", path, errno);
   bool written = file != nullptr;
-
-  char* chunk = GuardedAlloc(plan.piece + 1);
-  int remaining = plan.total;
-  while (remaining > 0) {
-    int piece = remaining < plan.piece ? remaining : plan.piece;
-    if (ReceiveAll(s, chunk, piece, 0) < 0) {
-      LogInternalCode("TCPIP error on recieve during blockrecv", LastSocketError());
-      if (file) std::fclose(file);
-      GuardedFree(chunk);
-      return BlockRecvError;
-    }
-    if (file && std::fwrite(chunk, 1, static_cast<size_t>(piece), file) != static_cast<size_t>(piece)) {
+  BlockEnd end;
+  end.take = [&](const char* piece, int length) {
+    if (file && std::fwrite(piece, 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) {
       // A full disk must not pass for a complete file: drop the rest of the
       // data as for a file that could not be created.
       LogFileError("Error writing file: %s, errno = %d", path, errno);
@@ -175,135 +208,65 @@ int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
       file = nullptr;
       written = false;
     }
-    remaining -= piece;
-    PumpMessages(10);
-    if (Quitting == 1) {
-      LogInternal("Quit request during blockrecv");
-      if (file) std::fclose(file);
-      GuardedFree(chunk);
-      return BlockQuit;
-    }
-    if (CancelTransfer == 1) break;
-    Report(progress, plan.total - remaining, plan.total);
-  }
-  if (file && std::fclose(file) != 0) {
+  };
+  result = MoveBlock(s, operation, plan.total, plan.piece, end, progress);
+  if (file && std::fclose(file) != 0 && !TransferBroken(result)) {
     LogFileError("Error writing file: %s, errno = %d", path, errno);
     written = false;
   }
-  GuardedFree(chunk);
-  if (CancelTransfer == 1) return BlockCancelled;
-  return written ? 0 : BlockFileUnusable;
+  if (result == TransferResult::Ok && !written) result = TransferResult::FileError;
+  return BlockStatus(operation, result, 0);
 }
 
 int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
+  constexpr BlockOperation operation = BlockOperation::SendFile;
   CancelTransfer = 0;
   std::FILE* file = std::fopen(path, "rb");
+  int size = 0;
+  int error = 0;
+  TransferResult result = TransferResult::FileError;
   if (!file) {
-    int error = errno ? errno : EIO;
+    error = errno ? errno : EIO;
     LogFileError("Error opening to send file: %s, errno = %d", path, error);
-    SendBlockStatus(s, BlockFileUnusable);
-    return error;
+  } else {
+    result = MeasureFile(file, path, &size, &error);
   }
-  if (std::fseek(file, 0, SEEK_END) != 0) {
-    int error = errno ? errno : EIO;
+  if (result != TransferResult::Ok) {
+    // The server waits for a block: a status record takes its place.
     SendBlockStatus(s, BlockFileUnusable);
-    std::fclose(file);
-    LogFileError("Error seeking to send file: %s, errno = %d", path, error);
-    return error;
-  }
-  long position = std::ftell(file);
-  if (position < 0 || position > 0x7FFFFFFFL) {
-    // Not measurable, or too long for the header's 32-bit total.
-    int error = position < 0 && errno ? errno : EFBIG;
-    SendBlockStatus(s, BlockFileUnusable);
-    std::fclose(file);
-    LogFileError("Error seeking to send file: %s, errno = %d", path, error);
-    return error;
-  }
-  int size = static_cast<int>(position);
-  if (size == 0) {
-    SendBlockStatus(s, BlockFileUnusable);
-    std::fclose(file);
-    LogFileError("Error getting filesize to send file: %s, errno = %d", path, errno);
-    return BlockSendEmptyFile;
+    if (file) std::fclose(file);
+    return BlockStatus(operation, result, error);
   }
 
-  RequestRecord header = EmptyRecord();
-  header.code = 0;
-  header.num1 = BlockChunkSize;
-  header.num2 = size;
-  SendRequest(s, &header);
-  std::fseek(file, 0, SEEK_SET);
-
-  char* buffer = GuardedAlloc(BlockChunkSize);
-  int remaining = size;
-  while (remaining > 0) {
-    int piece = remaining < BlockChunkSize ? remaining : BlockChunkSize;
-    if (std::fread(buffer, 1, static_cast<size_t>(piece), file) != static_cast<size_t>(piece)) {
-      // The file shrank or failed under us: sending stale bytes in place of
-      // its data would corrupt the server's copy, so the block is cut.
-      LogFileError("Error reading to send file: %s, errno = %d", path, errno);
-      GuardedFree(buffer);
-      std::fclose(file);
-      return -BlockSendError;
-    }
-    if (SendAll(s, buffer, piece, 0) < 0) {
-      LogInternalCode("TCPIP error on send during blocksendfile", LastSocketError());
-      GuardedFree(buffer);
-      std::fclose(file);
-      return -BlockSendError;
-    }
-    remaining -= piece;
-    PumpMessages(10);
-    if (Quitting == 1) {
-      LogInternal("Quit request during blocksendfile");
-      GuardedFree(buffer);
-      std::fclose(file);
-      return -BlockSendError;
-    }
-    if (CancelTransfer == 1) break;
-    Report(progress, size - remaining, size);
-  }
+  SendBlockHeader(s, size);
+  BlockEnd end;
+  end.fill = [&](char* piece, int length) {
+    if (std::fread(piece, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length)) return true;
+    // The file shrank or failed under us: sending stale bytes in place of
+    // its data would corrupt the server's copy, so the block is cut.
+    LogFileError("Error reading to send file: %s, errno = %d", path, errno);
+    return false;
+  };
+  result = MoveBlock(s, operation, size, BlockChunkSize, end, progress);
   std::fclose(file);
-  GuardedFree(buffer);
-  return CancelTransfer == 1 ? -BlockCancelled : 0;
+  return BlockStatus(operation, result, 0);
 }
 
 int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress) {
+  constexpr BlockOperation operation = BlockOperation::SendData;
   CancelTransfer = 0;
   if (length <= 0) {
     SendBlockStatus(s, BlockEmptyData);
     LogInternal("Can't sent zero length data block.");
-    return BlockEmptyData;
+    return BlockStatus(operation, TransferResult::Refused, 0);
   }
-  RequestRecord header = EmptyRecord();
-  header.code = 0;
-  header.num1 = BlockChunkSize;
-  header.num2 = length;
-  SendRequest(s, &header);
-
-  char* buffer = GuardedAlloc(BlockChunkSize + 1);
-  int remaining = length;
+  SendBlockHeader(s, length);
   const char* from = data;
-  while (remaining > 0) {
-    int piece = remaining < BlockChunkSize ? remaining : BlockChunkSize;
-    std::memcpy(buffer, from, static_cast<size_t>(piece));
-    if (SendAll(s, buffer, piece, 0) < 0) {
-      LogInternalCode("TCPIP error on send during blocksenddata", LastSocketError());
-      GuardedFree(buffer);
-      return BlockSendError;
-    }
-    remaining -= piece;
-    from += piece;
-    PumpMessages(10);
-    if (Quitting == 1) {
-      LogInternal("Quit request during blocksenddata");
-      GuardedFree(buffer);
-      return BlockQuit;
-    }
-    if (CancelTransfer == 1) break;
-    Report(progress, length - remaining, length);
-  }
-  GuardedFree(buffer);
-  return CancelTransfer == 1 ? BlockCancelled : 0;
+  BlockEnd end;
+  end.fill = [&](char* piece, int size) {
+    std::memcpy(piece, from, static_cast<size_t>(size));
+    from += size;
+    return true;
+  };
+  return BlockStatus(operation, MoveBlock(s, operation, length, BlockChunkSize, end, progress), 0);
 }

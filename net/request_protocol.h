@@ -6,6 +6,7 @@
 // data. The client always sends in chunks of BlockChunkSize.
 #pragma once
 #include "net/request_record.h"
+#include "net/transfer_result.h"
 #include "net/transport.h"
 
 constexpr int BlockChunkSize = 4096;
@@ -29,12 +30,12 @@ constexpr int BlockSendEmptyFile = -5;
 using ProgressCallback = void (*)(int done, int total);
 
 // Writes ClientIdentity, 7 and 3 into the record, then sends its 90 bytes.
-// 0 sent (or cancelled), -1 not sent (Quitting, send failure or time-out).
-int SendRequest(Socket s, RequestRecord* record);
+// Quit without sending anything when the program is closing.
+TransferResult SendRequest(Socket s, RequestRecord* record);
 
-// Reads 90 bytes into the record. 0 received (a cancel also gives 0, with the
-// record partly overwritten); -1 failed, and code is then 7.
-int ReceiveResponse(Socket s, RequestRecord* record);
+// Reads 90 bytes into the record. Cancelled leaves the record partly
+// overwritten; after a broken receive (TransferBroken) its code is 7.
+TransferResult ReceiveResponse(Socket s, RequestRecord* record);
 
 // Sends a status record (no data follows) instead of a block.
 void SendBlockStatus(Socket s, int status);

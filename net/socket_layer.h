@@ -26,15 +26,15 @@ int ResolveServer(unsigned char address[4]);
 // itself; clearing it alone ends the wait too).
 void CancelServerLookup();
 
-// 0 connected, -1 no connection within TransferTimeout, -3 error (also a
-// refused connection, at once), 11 cancelled.
-int ConnectWithTimeout(Socket s, const sockaddr* address, int length);
+// Ok connected; TimedOut (no connection within TransferTimeout), IoError
+// (also a refused connection, at once), Cancelled or Quit.
+TransferResult ConnectWithTimeout(Socket s, const sockaddr* address, int length);
 
-// One send / recv once the socket is ready: the bytes moved (0 means the
-// peer closed, for a receive), 0 when cancelled before the socket was ready,
-// -1 on error, time-out or Quitting.
-int WaitAndSend(Socket s, const char* bytes, int length, int flags);
-int WaitAndReceive(Socket s, char* buffer, int length, int flags);
+// One send / recv once the socket is ready: Ok with *moved bytes (at least 1
+// for a receive), PeerClosed (receive), Cancelled or Quit before the socket
+// was ready, TimedOut, IoError.
+TransferResult WaitAndSend(Socket s, const char* bytes, int length, int flags, int* moved);
+TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved);
 
 // Test seam: the name of the library to load ("wsock32"); nullptr restores it.
 void SetSocketLibraryNameForTesting(const char* name);

@@ -183,13 +183,13 @@ int ResolveServer(unsigned char address[4]) {
 
 int LastSocketError() { return Sock.WSAGetLastError ? Sock.WSAGetLastError() : 0; }
 
-int ConnectWithTimeout(Socket s, const sockaddr* address, int length) {
+TransferResult ConnectWithTimeout(Socket s, const sockaddr* address, int length) {
   WaitTimer timer = WaitTimerStart();
   if (Sock.connect(static_cast<SOCKET>(s), address, length) != 0) {
     int error = LastSocketError();
     if (error != WouldBlock && error != InProgress) {
       LogInternalNumber("Error trying to connect: %d", error);
-      return -3;
+      return TransferResult::IoError;
     }
   }
   for (;;) {
@@ -201,7 +201,7 @@ int ConnectWithTimeout(Socket s, const sockaddr* address, int length) {
     int n = Sock.select(static_cast<int>(s) + 1, nullptr, &writable, &failed, &slice);
     if (n < 0) {
       LogInternalNumber("Error trying to select connect: %d", LastSocketError());
-      return -3;
+      return TransferResult::IoError;
     }
     // A refused or unreachable connection shows in the error set at once;
     // waiting for writability alone would sit out the whole time-out.
@@ -212,19 +212,19 @@ int ConnectWithTimeout(Socket s, const sockaddr* address, int length) {
           Sock.getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
         error = LastSocketError();
       LogInternalNumber("Error trying to connect: %d", error);
-      return -3;
+      return TransferResult::IoError;
     }
     bool connected = n > 0 && Sock.WSAFDIsSet(static_cast<SOCKET>(s), &writable);
     if (!connected) PumpMessages(10);
     if (WaitTimerExpired(timer)) {
       LogInternal("Connection timeout.");
-      return -1;
+      return TransferResult::TimedOut;
     }
-    if (CancelTransfer == 1) return 11;
-    if (connected) return 0;
+    if (CancelTransfer == 1) return TransferResult::Cancelled;
+    if (connected) return TransferResult::Ok;
     // The program is closing: a connection that is still pending would only
     // hold the shutdown up.
-    if (Quitting == 1) return -3;
+    if (Quitting == 1) return TransferResult::Quit;
   }
 }
 
@@ -270,9 +270,9 @@ Socket OpenServerConnection() {
   if (Sock.ioctlsocket(raw, static_cast<long>(FIONBIO), &nonBlocking) != 0)
     LogInternalNumber("Can't make socket non-blocking. Errno=%d", LastSocketError());
 
-  int result = ConnectWithTimeout(s, reinterpret_cast<const sockaddr*>(&to), static_cast<int>(sizeof to));
-  if (result == 0) return s;
-  if (result == 11) {
+  TransferResult result = ConnectWithTimeout(s, reinterpret_cast<const sockaddr*>(&to), static_cast<int>(sizeof to));
+  if (result == TransferResult::Ok) return s;
+  if (result == TransferResult::Cancelled) {
     UserMessage("Connection cancelled");
     LogActivityCode("Connection cancelled", -3);
   } else {
@@ -286,39 +286,43 @@ void CloseServerConnection(Socket s) {
   if (s >= 0 && Sock.closesocket) Sock.closesocket(static_cast<SOCKET>(s));
 }
 
-int WaitAndReceive(Socket s, char* buffer, int length, int flags) {
+TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved) {
+  *moved = 0;
   // Data that is already there is taken at once, without a poll or a pause.
   if (CancelTransfer != 1 && Quitting != 1) {
     int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n >= 0) return n;
-    if (LastSocketError() != WouldBlock) return -1;
+    if (n == 0) return TransferResult::PeerClosed;
+    if (n > 0) return *moved = n, TransferResult::Ok;
+    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
   }
   WaitTimer timer = WaitTimerStart();
   for (;;) {
     int ready = PollSocket(s, Direction::Read);
     if (ready < 0) {
       LogInternalNumber("Error trying to select read: %d", LastSocketError());
-      return -1;
+      return TransferResult::IoError;
     }
     if (!ready) PumpMessages(5);
     if (WaitTimerExpired(timer)) {
       LogInternal("Connection timeout.");
-      return -1;
+      return TransferResult::TimedOut;
     }
-    if (CancelTransfer == 1) return 0;
-    if (Quitting == 1) return -1;
+    if (CancelTransfer == 1) return TransferResult::Cancelled;
+    if (Quitting == 1) return TransferResult::Quit;
     if (!ready) continue;
     int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n >= 0) return n;
-    if (LastSocketError() != WouldBlock) return -1;
+    if (n == 0) return TransferResult::PeerClosed;
+    if (n > 0) return *moved = n, TransferResult::Ok;
+    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
   }
 }
 
-int WaitAndSend(Socket s, const char* bytes, int length, int flags) {
+TransferResult WaitAndSend(Socket s, const char* bytes, int length, int flags, int* moved) {
+  *moved = 0;
   if (CancelTransfer != 1 && Quitting != 1) {
     int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return n;
-    if (LastSocketError() != WouldBlock) return -1;
+    if (n >= 0) return *moved = n, TransferResult::Ok;
+    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
   }
   // A peer that stops reading must not hold the sender for ever: after the
   // time-out without room to write, give up (silently; SendAll reports it).
@@ -327,59 +331,61 @@ int WaitAndSend(Socket s, const char* bytes, int length, int flags) {
     int ready = PollSocket(s, Direction::Write);
     if (ready < 0) {
       LogInternalNumber("Error trying to select write: %d", LastSocketError());
-      return -1;
+      return TransferResult::IoError;
     }
     if (!ready) PumpMessages(5);
-    if (WaitTimerExpired(timer)) return -1;
-    if (CancelTransfer == 1) return 0;
-    if (Quitting == 1) return -1;
+    if (WaitTimerExpired(timer)) return TransferResult::TimedOut;
+    if (CancelTransfer == 1) return TransferResult::Cancelled;
+    if (Quitting == 1) return TransferResult::Quit;
     if (!ready) continue;
     int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return n;
-    if (LastSocketError() != WouldBlock) return -1;
+    if (n >= 0) return *moved = n, TransferResult::Ok;
+    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
   }
 }
 
-int ReceiveAll(Socket s, char* buffer, int length, int flags) {
+TransferResult ReceiveAll(Socket s, char* buffer, int length, int flags) {
   PumpMessages(10);
   WaitTimer progress = WaitTimerStart();
   int got = 0;
   while (got < length) {
-    if (Quitting == 1) return -1;
-    int n = WaitAndReceive(s, buffer + got, length - got, flags);
-    if (n < 0) return -1;
-    if (n == 0 && CancelTransfer != 1) {
-      // The peer closed the connection: nothing more can ever arrive.
+    if (Quitting == 1) return TransferResult::Quit;
+    int n = 0;
+    TransferResult result = WaitAndReceive(s, buffer + got, length - got, flags, &n);
+    if (result == TransferResult::PeerClosed) {
+      // Nothing more can ever arrive.
       LogInternal("Connection closed by server.");
-      return -1;
+      return result;
     }
+    if (result != TransferResult::Ok) return result;
     got += n;
     if (got < length) {
       PumpMessages(10);
       if (n >= 1) WaitTimerRestart(&progress);
       if (WaitTimerExpired(progress)) {
         LogInternal("Connection timeout.");
-        return -1;
+        return TransferResult::TimedOut;
       }
     }
-    if (CancelTransfer == 1) break;
+    if (CancelTransfer == 1) return TransferResult::Cancelled;
   }
-  return length;
+  return TransferResult::Ok;
 }
 
-int SendAll(Socket s, const char* bytes, int length, int flags) {
+TransferResult SendAll(Socket s, const char* bytes, int length, int flags) {
   WaitTimer progress = WaitTimerStart();
   int sent = 0;
   while (sent < length) {
-    if (Quitting == 1) return -1;
-    int n = WaitAndSend(s, bytes + sent, length - sent, flags);
-    if (n < 0) return -1;
+    if (Quitting == 1) return TransferResult::Quit;
+    int n = 0;
+    TransferResult result = WaitAndSend(s, bytes + sent, length - sent, flags, &n);
+    if (result != TransferResult::Ok) return result;
     sent += n;
     if (sent < length) {
       if (n >= 1) WaitTimerRestart(&progress);
-      if (WaitTimerExpired(progress)) return -1;
+      if (WaitTimerExpired(progress)) return TransferResult::TimedOut;
     }
-    if (CancelTransfer == 1) break;
+    if (CancelTransfer == 1) return TransferResult::Cancelled;
   }
-  return length;
+  return TransferResult::Ok;
 }

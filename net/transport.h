@@ -9,6 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "net/transfer_result.h"
+
 // A connected socket (0 or greater); negative values are failures.
 using Socket = std::intptr_t;
 
@@ -24,11 +26,11 @@ Socket OpenServerConnection();
 // Closes a connection that OpenServerConnection returned.
 void CloseServerConnection(Socket s);
 
-// Write / read exactly length bytes. length when all went or the transfer was
-// cancelled (only CancelTransfer tells the two apart); -1 on error, time-out
-// or Quitting. flags is always 0.
-int SendAll(Socket s, const char* bytes, int length, int flags);
-int ReceiveAll(Socket s, char* buffer, int length, int flags);
+// Write / read exactly length bytes: Ok when all went, Cancelled (part of
+// them may have moved), Quit, TimedOut, PeerClosed (receive) or IoError.
+// flags is always 0.
+TransferResult SendAll(Socket s, const char* bytes, int length, int flags);
+TransferResult ReceiveAll(Socket s, char* buffer, int length, int flags);
 
 // Dispatches the window messages that are waiting, then returns; a quit
 // message starts the quit path (Quitting). n is the caller's weight of the

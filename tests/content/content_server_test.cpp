@@ -260,10 +260,10 @@ TEST_F(ContentServerTest, FileBlocksBothWays) {
   RequestRecord r = EmptyRecord();
   r.code = 2;
   r.num1 = 1;
-  ASSERT_EQ(SendRequest(s, &r), 0);
-  ASSERT_EQ(ReceiveResponse(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
+  ASSERT_EQ(ReceiveResponse(s, &r), TransferResult::Ok);
   ASSERT_EQ(r.code, 0);
-  ASSERT_EQ(ReceiveResponse(s, &r), 0); // the picture information record
+  ASSERT_EQ(ReceiveResponse(s, &r), TransferResult::Ok); // the picture information record
   static int progressCalls = 0;
   progressCalls = 0;
   EXPECT_EQ(BlockRecvFile(s, target.c_str(), [](int, int) { ++progressCalls; }), 0);
@@ -282,8 +282,8 @@ TEST_F(ContentServerTest, FileBlocksBothWays) {
   r.num1 = 0;
   r.num2 = 1;
   SetFieldText(r.text, RecordTextSize, "gift.txt", 8);
-  ASSERT_EQ(SendRequest(s, &r), 0);
-  ASSERT_EQ(ReceiveResponse(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
+  ASSERT_EQ(ReceiveResponse(s, &r), TransferResult::Ok);
   ASSERT_EQ(r.code, 0);
   EXPECT_EQ(BlockSendFile(s, source.c_str(), nullptr), 0);
   CloseServerConnection(s);
@@ -296,8 +296,8 @@ TEST_F(ContentServerTest, FileBlocksBothWays) {
   ASSERT_GE(s, 0);
   r = EmptyRecord();
   r.code = 10;
-  ASSERT_EQ(SendRequest(s, &r), 0);
-  ASSERT_EQ(ReceiveResponse(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
+  ASSERT_EQ(ReceiveResponse(s, &r), TransferResult::Ok);
   ASSERT_EQ(r.code, 0);
   std::string comment = "4242\r\nA comment long enough to span two pieces: " + std::string(5000, 'c');
   EXPECT_EQ(BlockSendData(s, comment.data(), static_cast<int>(comment.size()), nullptr), 0);

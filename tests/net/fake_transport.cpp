@@ -47,28 +47,28 @@ Socket OpenServerConnection() {
 
 void CloseServerConnection(Socket) { ++Peer().closes; }
 
-// Like the real one: a quit fails at once, a cancel returns the full length
-// with nothing read, and a server that has nothing more to say fails the
-// receive as a time-out would.
-int ReceiveAll(Socket, char* buffer, int length, int) {
+// Like the real one: a quit fails at once, a cancel reads nothing, and a
+// server that has nothing more to say fails the receive as a time-out would.
+TransferResult ReceiveAll(Socket, char* buffer, int length, int) {
   FakePeer& peer = Peer();
   peer.receiveSizes.push_back(length);
   PumpMessages(10);
-  if (Quitting == 1) return -1;
-  if (CancelTransfer == 1) return length;
+  if (Quitting == 1) return TransferResult::Quit;
+  if (CancelTransfer == 1) return TransferResult::Cancelled;
   size_t left = peer.incoming.size() - peer.readPos;
   size_t take = left < static_cast<size_t>(length) ? left : static_cast<size_t>(length);
   std::memcpy(buffer, peer.incoming.data() + peer.readPos, take);
   peer.readPos += take;
-  return take == static_cast<size_t>(length) ? length : -1;
+  return take == static_cast<size_t>(length) ? TransferResult::Ok : TransferResult::TimedOut;
 }
 
-int SendAll(Socket, const char* bytes, int length, int) {
+TransferResult SendAll(Socket, const char* bytes, int length, int) {
   FakePeer& peer = Peer();
-  if (Quitting == 1) return -1;
-  if (peer.failSendsFrom >= 0 && static_cast<int>(peer.sends.size()) >= peer.failSendsFrom) return -1;
+  if (Quitting == 1) return TransferResult::Quit;
+  if (peer.failSendsFrom >= 0 && static_cast<int>(peer.sends.size()) >= peer.failSendsFrom)
+    return TransferResult::IoError;
   peer.sends.emplace_back(bytes, static_cast<size_t>(length));
-  return length;
+  return TransferResult::Ok;
 }
 
 void PumpMessages(int) {

@@ -69,7 +69,7 @@ TEST_F(ProtocolTest, RequestRecordsOnTheWire) {
   r.code = 6;
   r.num1 = 2;
   SetFieldText(r.text, RecordTextSize, "Limericks", 9);
-  ASSERT_EQ(SendRequest(3, &r), 0);
+  ASSERT_EQ(SendRequest(3, &r), TransferResult::Ok);
   ASSERT_EQ(Peer().sends.size(), 1u);
   EXPECT_EQ(Peer().sends[0], ExpectedRequest("4012345678", 6, 2, 0, "Limericks"));
   // The record itself now carries the identity and the two constants.
@@ -83,12 +83,12 @@ TEST_F(ProtocolTest, RequestRecordsOnTheWire) {
 
   Peer().failSendsFrom = 2;
   RequestRecord again = EmptyRecord();
-  EXPECT_EQ(SendRequest(3, &again), -1);
+  EXPECT_EQ(SendRequest(3, &again), TransferResult::IoError);
 
   ResetPeer();
   Quitting = 1;
   RequestRecord quitting = EmptyRecord();
-  EXPECT_EQ(SendRequest(3, &quitting), -1);
+  EXPECT_EQ(SendRequest(3, &quitting), TransferResult::Quit);
   EXPECT_TRUE(Peer().sends.empty());
 }
 
@@ -96,26 +96,26 @@ TEST_F(ProtocolTest, ResponseReadsOrLeavesCodeSeven) {
   Peer().incoming = RecordBytes(10, -3, 77, "name.wav");
   RequestRecord r = EmptyRecord();
   r.code = 7;
-  ASSERT_EQ(ReceiveResponse(3, &r), 0);
+  ASSERT_EQ(ReceiveResponse(3, &r), TransferResult::Ok);
   EXPECT_EQ(r.code, 10);
   EXPECT_EQ(r.num1, -3);
   EXPECT_EQ(r.num2, 77);
   EXPECT_STREQ(r.text, "name.wav");
 
-  // Nothing (or too little) arrives: -1 and code 7.
+  // Nothing (or too little) arrives: a broken receive and code 7.
   ResetPeer();
   Peer().incoming = RecordBytes(0, 1, 2).substr(0, 40);
   RequestRecord cut = EmptyRecord();
-  EXPECT_EQ(ReceiveResponse(3, &cut), -1);
+  EXPECT_TRUE(TransferBroken(ReceiveResponse(3, &cut)));
   EXPECT_EQ(cut.code, 7);
 
-  // A cancel during the receive: 0, the request's code cleared.
+  // A cancel during the receive: not broken, the request's code cleared.
   ResetPeer();
   CancelTransfer = 1;
   RequestRecord cancelled = EmptyRecord();
   cancelled.code = 13;
   cancelled.num1 = 44;
-  EXPECT_EQ(ReceiveResponse(3, &cancelled), 0);
+  EXPECT_EQ(ReceiveResponse(3, &cancelled), TransferResult::Cancelled);
   EXPECT_EQ(cancelled.code, 0);
   EXPECT_EQ(cancelled.num1, 44);
 }

@@ -214,9 +214,9 @@ TEST_F(SocketLayerTest, SilentServerTimesOut) {
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 13;
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   double start = Seconds();
-  EXPECT_EQ(ReceiveResponse(s, &r), -1);
+  EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::TimedOut);
   double took = Seconds() - start;
   EXPECT_EQ(r.code, 7);
   EXPECT_GE(took, 1.0);
@@ -242,9 +242,9 @@ TEST_F(SocketLayerTest, SlowSteadyServerNeverTimesOut) {
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 11;
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   double start = Seconds();
-  ASSERT_EQ(ReceiveResponse(s, &r), 0);
+  ASSERT_EQ(ReceiveResponse(s, &r), TransferResult::Ok);
   EXPECT_GT(Seconds() - start, 4.0);
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.num1, 11);
@@ -259,9 +259,9 @@ TEST_F(SocketLayerTest, PeerThatClosesFailsAtOnce) {
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 1;
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   double start = Seconds();
-  EXPECT_EQ(ReceiveResponse(s, &r), -1);
+  EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::PeerClosed);
   EXPECT_LT(Seconds() - start, 2.0);
   EXPECT_TRUE(LogHas("VelmorW-Connection closed by server."));
   CloseServerConnection(s);
@@ -274,11 +274,11 @@ TEST_F(SocketLayerTest, QuitDuringAWait) {
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 8;
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   // The usual quit, addressed to no window, while the response is awaited.
   DelayedAction quit(300, [] { PostQuitMessage(7); });
   double start = Seconds();
-  EXPECT_EQ(ReceiveResponse(s, &r), -1);
+  EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::Quit);
   EXPECT_LT(Seconds() - start, 3.0);
   EXPECT_EQ(Quitting, 1);
   EXPECT_EQ(CancelTransfer, 0); // the normal instance
@@ -296,10 +296,10 @@ TEST_F(SocketLayerTest, QuitDuringAWait) {
       reinterpret_cast<LPARAM>(text));
   EXPECT_STREQ(text, "Quitting");
   // Every further send and receive fails at once.
-  EXPECT_EQ(SendAll(s, "x", 1, 0), -1);
+  EXPECT_EQ(SendAll(s, "x", 1, 0), TransferResult::Quit);
   char b;
-  EXPECT_EQ(ReceiveAll(s, &b, 1, 0), -1);
-  EXPECT_EQ(SendRequest(s, &r), -1);
+  EXPECT_EQ(ReceiveAll(s, &b, 1, 0), TransferResult::Quit);
+  EXPECT_EQ(SendRequest(s, &r), TransferResult::Quit);
   // The quit is still there for the main loop, with its code.
   MSG msg;
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
@@ -315,15 +315,15 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
   Socket s = OpenServerConnection();
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   DelayedAction quit(200, [&] { PostMessageA(main.Handle(), WM_QUIT, 0, 0); });
   // In the transfer instance a quit also cancels: the receive ends as
-  // cancelled (0), and only the flags tell.
-  EXPECT_EQ(ReceiveResponse(s, &r), 0);
+  // cancelled.
+  EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::Cancelled);
   TransferInstance = false;
   EXPECT_EQ(Quitting, 1);
   EXPECT_EQ(CancelTransfer, 1);
-  EXPECT_EQ(SendRequest(s, &r), -1);
+  EXPECT_EQ(SendRequest(s, &r), TransferResult::Quit);
   int quits = 0;
   MSG msg;
   while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -341,7 +341,7 @@ TEST_F(SocketLayerTest, CancelDuringABlock) {
   Socket s = OpenServerConnection();
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   ShowTransferMessage("Please Wait. Connecting to server.", nullptr);
   DelayedAction cancel(400, PressCancelTransfer);
   int status = -1;
@@ -359,7 +359,7 @@ TEST_F(SocketLayerTest, RequestAndBlockBytesOnTheWire) {
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 10;
-  ASSERT_EQ(SendRequest(s, &r), 0);
+  ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
   std::string data(10000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13);
   static std::vector<int> done;

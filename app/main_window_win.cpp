@@ -5,10 +5,10 @@
 
 #include "app/globals.h"
 #include "app/message_box.h"
-#include "app/pending.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
 #include "app/status.h"
+#include "interact/dialogs_win.h"
 #include "config/config_file.h"
 #include "content/text_fetch.h"
 #include "diag/user_message.h"

@@ -91,13 +91,13 @@ int FetchMedia(const MediaKind& kind, int row) {
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   record.num1 = category;
-  if (SendRequest(s, &record) < 0) {
-    LogActivityCode("Error on send", -4);
+  if (TransferBroken(SendRequest(s, &record))) {
+    LogRequestNotSent();
     CloseServerConnection(s);
     return 0;
   }
-  if (ReceiveResponse(s, &record) < 0) {
-    LogActivityCode("Error on recv", -5);
+  if (TransferBroken(ReceiveResponse(s, &record))) {
+    LogResponseNotReceived();
     CloseServerConnection(s);
     return 0;
   }

@@ -58,12 +58,12 @@ int FetchUnderMessage(int itemType) {
   RequestRecord record = EmptyRecord();
   record.code = RequestCategoryList;
   record.num1 = itemType;
-  if (SendRequest(s, &record) < 0) {
+  if (TransferBroken(SendRequest(s, &record))) {
     LogActivity("Can't get category list from server (2)");
     CloseServerConnection(s);
     return 0;
   }
-  if (ReceiveResponse(s, &record) < 0) {
+  if (TransferBroken(ReceiveResponse(s, &record))) {
     LogActivity("Can't get category list from server (3)");
     CloseServerConnection(s);
     return 0;

@@ -27,13 +27,13 @@ void PingServer(WindowRef parent) {
   }
   RequestRecord record = EmptyRecord();
   record.code = RequestPing;
-  if (SendRequest(s, &record) < 0) {
+  if (TransferBroken(SendRequest(s, &record))) {
     Report("Ping failed. Unable to send request to server. Please try again later.", parent);
     CloseServerConnection(s);
     LogActivity("Ping failed");
     return;
   }
-  if (ReceiveResponse(s, &record) < 0) {
+  if (TransferBroken(ReceiveResponse(s, &record))) {
     Report("Ping receive failed. Please try again later.", parent);
     CloseServerConnection(s);
     LogActivity("Ping failed");

@@ -121,7 +121,7 @@ bool TrailerFetch() {
   if (s < 0) return false;
   RequestRecord record = EmptyRecord();
   record.code = RequestStatusLine;
-  if (SendRequest(s, &record) < 0 || ReceiveResponse(s, &record) < 0) {
+  if (TransferBroken(SendRequest(s, &record)) || TransferBroken(ReceiveResponse(s, &record))) {
     CloseServerConnection(s);
     return false;
   }

@@ -10,6 +10,7 @@
 #include "app/status.h"
 #include "interact/dialogs_win.h"
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "content/text_fetch.h"
 #include "diag/user_message.h"
 #include "res/resource.h"
@@ -97,12 +98,6 @@ BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
   return TRUE;
 }
 
-int ReadPlacementKey(const char* key, const char* def) {
-  char value[100];
-  ConfigGetDefault(value, sizeof value, key, def, ConfigFileName);
-  return DecimalValue(value);
-}
-
 LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
     TrackControlPopup(hwnd, lp, EditPopupMenu, MainWindow);
@@ -143,13 +138,13 @@ void SubclassTextPane() {
 void PlaceMainWindow() {
   WindowPlacement p = TransferPlacement;
   if (!TransferInstance) {
-    p.left = ReadPlacementKey("WindowLeft", "80");
-    p.top = ReadPlacementKey("WindowTop", "137");
-    p.width = ReadPlacementKey("WindowWidth", "456");
-    p.height = ReadPlacementKey("WindowHeight", "211");
+    p.left = ReadSettingNumber(Setting::WindowLeft);
+    p.top = ReadSettingNumber(Setting::WindowTop);
+    p.width = ReadSettingNumber(Setting::WindowWidth);
+    p.height = ReadSettingNumber(Setting::WindowHeight);
     MonitorList monitors;
     EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
-    if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement;
+    if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement();
   }
   SetWindowPos(MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
 }
@@ -158,15 +153,10 @@ void SavePlacement() {
   if (TransferInstance) return;
   RECT r{};
   if (!GetWindowRect(MainWindow, &r)) return;
-  char value[16];
-  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.left));
-  ConfigSet("WindowLeft", value, ConfigFileName);
-  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.top));
-  ConfigSet("WindowTop", value, ConfigFileName);
-  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.right - r.left));
-  ConfigSet("WindowWidth", value, ConfigFileName);
-  std::snprintf(value, sizeof value, "%d", static_cast<int>(r.bottom - r.top));
-  ConfigSet("WindowHeight", value, ConfigFileName);
+  WriteSettingNumber(Setting::WindowLeft, static_cast<int>(r.left));
+  WriteSettingNumber(Setting::WindowTop, static_cast<int>(r.top));
+  WriteSettingNumber(Setting::WindowWidth, static_cast<int>(r.right - r.left));
+  WriteSettingNumber(Setting::WindowHeight, static_cast<int>(r.bottom - r.top));
 }
 
 void RunMainCommand(WPARAM command) {
@@ -188,9 +178,10 @@ void RunMainCommand(WPARAM command) {
 }
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  // A left click on the normal instance's tray icon (id 444) toggles the
-  // window; the message then goes on through the handling below.
-  if (wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN) ToggleMainWindow();
+  // A left click on the normal instance's tray icon toggles the window; the
+  // message then goes on through the handling below.
+  if (msg == TrayCallbackMessage && wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN)
+    ToggleMainWindow();
 
   switch (msg) {
     case WM_COMMAND:
@@ -203,6 +194,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_TIMER:
+      // Only the schedule's own timer runs the schedule.
+      if (wp != ScheduleTimerId) break;
       if (BusyHoldQuery()) return 0;
       BusyHoldBegin();
       ScheduleTick();

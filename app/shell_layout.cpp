@@ -1,6 +1,9 @@
 #include "app/shell_layout.h"
 
 #include <cstdint>
+#include <cstdlib>
+
+#include "config/settings_table.h"
 
 LayoutAction DecideLayout(int outerWidth, int outerHeight) {
   if (outerWidth < MinLayoutWidth || outerHeight < MinLayoutHeight) return LayoutAction::Skip;
@@ -54,4 +57,10 @@ bool PlacementUsable(const WindowPlacement& p, const ShellRect* monitors, int mo
     if (left < mr && right > m.x && top < mb && bottom > m.y) return true;
   }
   return false;
+}
+
+WindowPlacement DefaultPlacement() {
+  return {std::atoi(SettingOf(Setting::WindowLeft).defaultValue), std::atoi(SettingOf(Setting::WindowTop).defaultValue),
+          std::atoi(SettingOf(Setting::WindowWidth).defaultValue),
+          std::atoi(SettingOf(Setting::WindowHeight).defaultValue)};
 }

@@ -51,7 +51,8 @@ struct WindowPlacement {
   int width;
   int height;
 };
-constexpr WindowPlacement DefaultPlacement{80, 137, 456, 211};
+// The placement of the settings' defaults (80, 137, 456 x 211).
+WindowPlacement DefaultPlacement();
 constexpr WindowPlacement TransferPlacement{120, 0, 456, 211};
 // Outer sizes beyond this are not a window anybody made by dragging.
 constexpr int MaxPlacementSize = 16384;

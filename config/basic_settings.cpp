@@ -2,6 +2,7 @@
 
 #include "config/config_file.h"
 #include "config/identity.h"
+#include "config/settings_table.h"
 #include "diag/log.h"
 
 char ServerPort[11] = "";
@@ -12,11 +13,11 @@ char ClientIdentity[32] = "";
 void LoadBasicSettings(const char* fileName) {
   // While DataDirectory is empty this first read goes to the file in the
   // current directory; every later one to the file in the data directory.
-  ConfigGetDefault(DataDirectory, sizeof DataDirectory, "Directory", "", fileName);
+  ReadSetting(Setting::Directory, DataDirectory, sizeof DataDirectory, fileName);
   AddBackslash(DataDirectory, sizeof DataDirectory);
-  ConfigGetDefault(ServerPort, sizeof ServerPort, "Port", "1123", fileName);
-  ConfigGetDefault(ServerHost, sizeof ServerHost, "VServerID", DefaultServerHost, fileName);
-  ConfigGetDefault(SaveLogToDisk, sizeof SaveLogToDisk, "SaveLogToDisk", "No", fileName);
-  ConfigGetDefault(PlimSwitch, sizeof PlimSwitch, "PlimSwitch", "No", fileName);
+  ReadSetting(Setting::Port, ServerPort, sizeof ServerPort, fileName);
+  ReadSetting(Setting::ServerHost, ServerHost, sizeof ServerHost, fileName);
+  ReadSetting(Setting::SaveLogToDisk, SaveLogToDisk, sizeof SaveLogToDisk, fileName);
+  ReadSetting(Setting::PlimSwitch, PlimSwitch, sizeof PlimSwitch, fileName);
   EstablishClientIdentity(ClientIdentity, sizeof ClientIdentity);
 }

@@ -324,27 +324,41 @@ void SetWithPath(const char* key, const char* value, const char* path) {
 // The lock is taken at most once per process. While it is held a guarded
 // block may report an overrun in a message box, which pumps window
 // messages; a handler that reaches the file meanwhile must not wait for its
-// own process for ever.
+// own process for ever. A write met inside a read upgrades the shared lock
+// to an exclusive one (the outer read needs no lock to be safe, the write
+// does): it never writes under a shared lock, and when the upgrade cannot be
+// had it is refused.
 int lockDepth = 0;
 intptr_t lockHandle = -1;
+bool lockExclusive = false;
 
 bool AcquireLock(const char* path, bool exclusive) {
+  char lockPath[SidePathBufferSize];
+  SidePath(lockPath, path, ".lock");
   if (lockDepth > 0) {
+    if (exclusive && !lockExclusive) {
+      // Two locks of one process on one file would wait for each other:
+      // the shared one goes first.
+      if (lockHandle != -1) OsUnlock(lockHandle);
+      lockHandle = OsLock(lockPath, true);
+      if (lockHandle == -1) return false;
+      lockExclusive = true;
+    }
     ++lockDepth;
     return true;
   }
-  char lockPath[SidePathBufferSize];
-  SidePath(lockPath, path, ".lock");
   lockHandle = OsLock(lockPath, exclusive);
   if (lockHandle == -1) return false;
+  lockExclusive = exclusive;
   lockDepth = 1;
   return true;
 }
 
 void ReleaseLock() {
   if (lockDepth > 0 && --lockDepth == 0) {
-    OsUnlock(lockHandle);
+    if (lockHandle != -1) OsUnlock(lockHandle);
     lockHandle = -1;
+    lockExclusive = false;
   }
 }
 

@@ -31,6 +31,11 @@ int OsCreateFile(const char* path);
 int OsWrite(int fd, const char* data, int size);
 int OsFlushClose(int fd);
 
+// Opens path for binary writing at its end, creating it when missing; the
+// descriptor is closed with OsClose. Used for the log files, whose lines are
+// appended one open at a time.
+int OsOpenAppend(const char* path);
+
 // Puts the file from in the place of the file to in one step: a reader sees
 // either the old or the new file, never a mixture, and on failure to is
 // left as it was. Returns 0, or -1.

@@ -57,6 +57,15 @@ int OsRead(int fd, char* buffer, int size) {
 
 int OsClose(int fd) { return close(fd) == 0 ? 0 : -1; }
 
+int OsOpenAppend(const char* path) {
+  NativePath p(path);
+  if (!p.get()) return -1;
+  int fd;
+  do fd = open(p.get(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  while (fd < 0 && errno == EINTR);
+  return fd < 0 ? -1 : fd;
+}
+
 int OsCanWrite(const char* path) {
   NativePath p(path);
   if (!p.get()) return 0;

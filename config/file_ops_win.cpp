@@ -60,6 +60,10 @@ int OsCreateFile(const char* path) {
   return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
+int OsOpenAppend(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
 int OsWrite(int fd, const char* data, int size) {
   while (size > 0) {
     int n = _write(fd, data, static_cast<unsigned>(size));

@@ -1,6 +1,14 @@
-// The djpeg front end of libjpeg, run in the program's own process.
+// Picture conversion: a received JPEG file becomes a Windows BMP of at most
+// 256 colours. It is libjpeg's own djpeg front end, run in this process.
 #pragma once
 
-// argv: {"djpeg.exe", "-nosmooth", "-colors", "256", "-bmp", input, output}.
-// 0 = converted; non-zero = not converted (the program goes on).
+// argv holds the djpeg command line in its two-file form, argc entries:
+// {"djpeg.exe", "-nosmooth", "-colors", "256", "-bmp", input, output}.
+// Returns 0 when the output file holds the converted picture, byte for byte
+// what djpeg writes. Non-zero for every failure (not a JPEG, unreadable or
+// empty input, corrupt or truncated data, a libjpeg warning, a picture this
+// build cannot write as BMP or one larger than the size limit, an output
+// that cannot be created); then a partial output file may remain, while the
+// files are closed, libjpeg's memory is released and the process goes on.
+// Not re-entrant: one conversion at a time, on one thread.
 int ConvertJpegToBmp(int argc, char** argv);

@@ -83,24 +83,11 @@ int FetchMedia(const MediaKind& kind, int row) {
   if (!InTable(row) || !DataPath(importPath, "import.bin")) return 0;
   int category = CategoryPick(row);
   if (category == -1) return 0;
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    LogActivity("Request Cancelled");
-    return 0;
-  }
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   record.num1 = category;
-  if (TransferBroken(SendRequest(s, &record))) {
-    LogRequestNotSent();
-    CloseServerConnection(s);
-    return 0;
-  }
-  if (TransferBroken(ReceiveResponse(s, &record))) {
-    LogResponseNotReceived();
-    CloseServerConnection(s);
-    return 0;
-  }
+  Socket s = StartContentExchange(&record);
+  if (s < 0) return 0;
   int result = 0;
   char line[200];
   if (record.code == ResponseAccepted) {

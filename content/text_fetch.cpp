@@ -33,24 +33,11 @@ const TextFetch TipsFetchKind = {9, false, "Tips Available.", "The Velmor server
 // One exchange: request, response, and on code 0 the text block into the
 // pane. 1 when a text was shown.
 int FetchText(const TextFetch& kind, int category) {
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    LogActivity("Request Cancelled");
-    return 0;
-  }
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   if (kind.categoryEmptyKnown) record.num1 = category;
-  if (TransferBroken(SendRequest(s, &record))) {
-    LogRequestNotSent();
-    CloseServerConnection(s);
-    return 0;
-  }
-  if (TransferBroken(ReceiveResponse(s, &record))) {
-    LogResponseNotReceived();
-    CloseServerConnection(s);
-    return 0;
-  }
+  Socket s = StartContentExchange(&record);
+  if (s < 0) return 0;
   int result = 0;
   char line[100];
   switch (record.code) {
@@ -94,6 +81,25 @@ int FetchText(const TextFetch& kind, int category) {
 }
 
 }  // namespace
+
+Socket StartContentExchange(RequestRecord* record) {
+  Socket s = OpenServerConnection();
+  if (s < 0) {
+    LogActivity("Request Cancelled");
+    return -1;
+  }
+  if (TransferBroken(SendRequest(s, record))) {
+    LogRequestNotSent();
+    CloseServerConnection(s);
+    return -1;
+  }
+  if (TransferBroken(ReceiveResponse(s, record))) {
+    LogResponseNotReceived();
+    CloseServerConnection(s);
+    return -1;
+  }
+  return s;
+}
 
 int QuoteUpdate(int row) {
   int category = CategoryPick(row);

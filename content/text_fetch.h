@@ -3,6 +3,8 @@
 // from the server, shown in the text pane; everything is reported in the
 // activity log.
 #pragma once
+#include "net/request_record.h"
+#include "net/transport.h"
 
 // Fetches a quote from a category of the row's selection and shows it.
 // 1 when a new quote is shown, else 0.
@@ -14,6 +16,12 @@ void TipsFetch();
 // a guarded block, frees it, and returns the converted text in a new guarded
 // block.
 char* ToCrLf(char* text);
+
+// The opening of every content exchange: connects, sends the record and
+// reads the response into it. The connection, or -1 when it ended with
+// "Request Cancelled", "Error on send" (-4) or "Error on recv" (-5) in the
+// activity log (the connection is then closed).
+Socket StartContentExchange(RequestRecord* record);
 
 // The activity-log line for a failed block receive of a picture or sound.
 void ReportBlockReceiveStatus(int status, int category);

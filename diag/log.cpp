@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/config_file.h"
+#include "config/file_ops.h"
 #include "diag/activity_list.h"
 #include "diag/guarded.h"
 #include "schedule/clock.h"
@@ -28,15 +29,17 @@ bool ActivityGoesToFile() { return SaveLogToDisk[0] == 'Y' || SaveLogToDisk[0] =
 // One open, write and close per line, so that the file is complete after
 // every line and lines of the two instances interleave whole. Binary mode
 // with an explicit CR LF gives the same bytes whatever the platform's text
-// mode would do. A file that cannot be opened loses the line silently.
+// mode would do. A file that cannot be opened loses the line silently. The
+// path goes through the file seam like velmor.cfg's, so that it is inside
+// the data directory whatever separates directories on this platform.
 void AppendToLogFile(const char* line) {
   char path[PathSize];
   std::snprintf(path, sizeof path, "%.99s%.31s.log", DataDirectory, LogBaseName);
-  std::FILE* file = std::fopen(path, "ab");
-  if (!file) return;
-  std::fputs(line, file);
-  std::fputs("\r\n", file);
-  std::fclose(file);
+  int fd = OsOpenAppend(path);
+  if (fd == -1) return;
+  OsWrite(fd, line, static_cast<int>(std::strlen(line)));
+  OsWrite(fd, "\r\n", 2);
+  OsClose(fd);
 }
 
 // Texts longer than a line can hold are not copied whole into the guarded

@@ -13,13 +13,26 @@
 namespace {
 
 struct CategoryCache {
-  char** names;  // a guarded block of `count` pointers, each a guarded copy
+  // A guarded block of `count` name addresses, each a guarded copy. Guarded
+  // blocks are only byte-aligned, so the addresses go in and out by memcpy.
+  char* slots;
   int count;
 };
 
 CategoryCache caches[CategoryTypeLast + 1];
 
 bool ValidType(int itemType) { return itemType >= CategoryTypeFirst && itemType <= CategoryTypeLast; }
+
+char* NameAt(const CategoryCache& cache, int i) {
+  char* name;
+  std::memcpy(&name, cache.slots + static_cast<std::size_t>(i) * sizeof name, sizeof name);
+  return name;
+}
+
+void PutName(CategoryCache* cache, char* name) {
+  std::memcpy(cache->slots + static_cast<std::size_t>(cache->count) * sizeof name, &name, sizeof name);
+  ++cache->count;
+}
 
 // Copies the names of the block into the cache. 1 when all were taken; 0
 // after "(4)" or "(5)" when a copy could not be had.
@@ -31,11 +44,11 @@ int TakeNames(CategoryCache* cache, const char* block, int length, int32_t n) {
   CategorySplitStart(&split, block, static_cast<std::size_t>(length), n);
   while (NextCategoryName(&split, &name, &nameLength)) ++count;
 
-  cache->names = reinterpret_cast<char**>(GuardedAlloc(count * static_cast<int>(sizeof(char*))));
+  cache->slots = GuardedAlloc(count * static_cast<int>(sizeof(char*)));
   cache->count = 0;
   CategorySplitStart(&split, block, static_cast<std::size_t>(length), n);
   while (NextCategoryName(&split, &name, &nameLength)) {
-    char* copy = cache->names ? GuardedAlloc(static_cast<int>(nameLength) + 1) : nullptr;
+    char* copy = cache->slots ? GuardedAlloc(static_cast<int>(nameLength) + 1) : nullptr;
     if (!copy) {
       LogActivity(cache->count == 0 ? "Can't get category list from server (4)"
                                     : "Can't get category list from server (5)");
@@ -43,7 +56,7 @@ int TakeNames(CategoryCache* cache, const char* block, int length, int32_t n) {
     }
     std::memcpy(copy, name, nameLength);
     copy[nameLength] = '\0';
-    cache->names[cache->count++] = copy;
+    PutName(cache, copy);
   }
   return 1;
 }
@@ -93,9 +106,9 @@ int FetchUnderMessage(int itemType) {
 void DiscardCategoryList(int itemType) {
   if (!ValidType(itemType)) return;
   CategoryCache& cache = caches[itemType];
-  for (int i = 0; i < cache.count; ++i) GuardedFree(cache.names[i]);
-  GuardedFree(cache.names);
-  cache.names = nullptr;
+  for (int i = 0; i < cache.count; ++i) GuardedFree(NameAt(cache, i));
+  GuardedFree(cache.slots);
+  cache.slots = nullptr;
   cache.count = 0;
 }
 
@@ -124,5 +137,5 @@ int CategoryCount(int itemType) { return ValidType(itemType) ? caches[itemType].
 
 const char* CategoryName(int itemType, int position) {
   if (!ValidType(itemType) || position < 0 || position >= caches[itemType].count) return nullptr;
-  return caches[itemType].names[position];
+  return NameAt(caches[itemType], position);
 }

@@ -44,12 +44,9 @@ bool ItemKeyOf(char* out, std::size_t size, const char* prefix, int row) {
   if (size == 0) return false;
   out[0] = '\0';
   if (row < 0 || row >= MaxItems || !ItemTable[row].name) return false;
-  int n = std::snprintf(out, size, "%s%s", prefix, ItemTable[row].name);
-  if (n < 0 || static_cast<std::size_t>(n) >= size) {
-    out[0] = '\0';
-    return false;
-  }
-  return true;
+  if (ItemKey(out, size, prefix, ItemTable[row].name)) return true;
+  out[0] = '\0';
+  return false;
 }
 
 void SetItemUpdates(ItemUpdate quote, ItemUpdate picture, ItemUpdate sound) {

@@ -9,6 +9,8 @@
 #pragma once
 #include <cstddef>
 
+#include "config/settings_table.h"
+
 constexpr int MaxItems = 200;
 // Rows 0 to LastItemRow may be used; row MaxItems - 1 always stays empty.
 constexpr int LastItemRow = MaxItems - 2;
@@ -39,18 +41,9 @@ constexpr int QuoteRow = 0;
 constexpr int BackgroundRow = 1;
 constexpr int RandomSoundRow = 2;
 
-// The per-item key prefixes.
-constexpr const char* IntervalPrefix = "Interval";
-constexpr const char* TimePrefix = "Time";
-constexpr const char* SelectPrefix = "SELECT";
-constexpr const char* EnablestPrefix = "Enablest";
-constexpr const char* StarthPrefix = "Starth";
-constexpr const char* StartmPrefix = "Startm";
-constexpr const char* EndhPrefix = "Endh";
-constexpr const char* EndmPrefix = "Endm";
-
-// Every composed key is held in a buffer of this size (at most 99
-// characters); the longest prefix is 8 characters.
+// Every composed key (a prefix of config/settings_table.h followed by the
+// row's name) is held in a buffer of this size (at most 99 characters); the
+// longest prefix is 8 characters.
 constexpr int ItemKeySize = 100;
 constexpr int LongestItemKeyPrefix = 8;
 // The longest row name whose keys all fit: longer sound events get no row.

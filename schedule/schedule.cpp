@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
+#include "net/transfer_result.h"
 #include "net/transport.h"
 #include "schedule/clock.h"
 #include "schedule/item_table.h"
@@ -18,7 +20,6 @@ namespace {
 
 constexpr int32_t TrailerRetrySeconds = 1200;
 constexpr int32_t TrailerPeriodSeconds = 86400;
-constexpr const char* TrailerKey = "Trailer";
 
 // The row's key read from the view when there is one (a tick), else from
 // the file. 1 when the key exists.
@@ -132,7 +133,7 @@ bool TrailerFetch() {
     std::memcpy(text, record.text, n);
     text[n] = '\0';
   }
-  ConfigSet(TrailerKey, text, ConfigFileName);
+  WriteSetting(Setting::Trailer, text);
   CloseServerConnection(s);
   return true;
 }
@@ -155,7 +156,7 @@ void TrailerPace() {
 
 void TrailerShow() {
   char text[200];
-  if (!ConfigGet(text, sizeof text, TrailerKey, ConfigFileName) || !TrimSpaces(text)[0]) {
+  if (!ReadSetting(Setting::Trailer, text, sizeof text) || !TrimSpaces(text)[0]) {
     ShowStatusLineLabel(nullptr);
     return;
   }

@@ -46,12 +46,20 @@ has_key() { grep -q -i "^$1 *=" "$cfg"; }
 set_key Directory "Z:$(echo "$data" | tr / '\\')\\"
 set_key VServerID 127.0.0.1
 set_key Port "$port"
-# A new user starts with every sample quote category selected, so that
-# "Get New Quote" works at once, and a quote an hour for the schedule.
-if ! has_key SELECTQuote; then
-  set_key SELECTQuote "0 1 2"
-  set_key IntervalQuote 60
-fi
+# A new user starts with every sample category selected and each fixed item
+# due hourly: "Get New Quote" works at once, and the first tick (a minute
+# after start) brings a quote, a wallpaper (Backgrou.bmp) and a sound
+# (Randomsound.wav) into the data directory.
+select_sample() {
+  local item=$1 selection=$2
+  if ! has_key "SELECT$item"; then
+    set_key "SELECT$item" "$selection"
+    set_key "Interval$item" 60
+  fi
+}
+select_sample Quote "0 1 2"
+select_sample Background "0 1 2"
+select_sample Randomsound "0 1"
 
 # The donate dialog starts the transfer instance as Velmorw.exe in the data
 # directory: the client runs from there, so the two are always the same.

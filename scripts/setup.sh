@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb x11-utils xauth imagemagick
   googletest libgtest-dev libgmock-dev libasio-dev
-  libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev nasm
 )
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

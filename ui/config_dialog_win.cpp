@@ -15,7 +15,8 @@
 #include "interact/ping.h"
 #include "res/resource.h"
 #include "schedule/clock.h"
-#include "ui/config_items.h"
+#include "schedule/item_table.h"
+#include "schedule/schedule.h"
 #include "ui/config_values.h"
 #include "ui/configdir.h"
 
@@ -33,8 +34,11 @@ constexpr NumberCombo NumberCombos[] = {
 };
 constexpr int TimeWindowCombos[] = {IDC_CONFIG_STARTHOUR, IDC_CONFIG_STARTMINUTE, IDC_CONFIG_ENDHOUR,
                                     IDC_CONFIG_ENDMINUTE};
-// Written together, in this order, after the four combos above.
-constexpr const char* TimeWindowPrefixes[] = {"Starth", "Startm", "Endh", "Endm", "Enablest"};
+// Written together, in this order: the four combos above, then box 1000.
+constexpr const char* TimeWindowPrefixes[] = {StarthPrefix, StartmPrefix, EndhPrefix, EndmPrefix, EnablestPrefix};
+// The dialog writes the selection under this spelling (keys compare without
+// regard to case, so the schedule's SELECT finds it).
+constexpr const char* SelectionPrefix = "Select";
 
 // Raises Initialising for a stretch of filling and puts back what was there
 // before, so that nested fills do not end an outer one early.
@@ -96,23 +100,21 @@ void EnableTimeWindowControls(HWND dlg) {
 long ItemNumber(const char* prefix, int row, bool* present = nullptr) {
   char key[ItemKeySize];
   char value[52];
-  ItemKeyOf(key, prefix, row);
-  const int found = ConfigGet(value, sizeof value, key, ConfigFileName);
+  const int found = ItemKeyOf(key, sizeof key, prefix, row) && ConfigGet(value, sizeof value, key, ConfigFileName);
   if (present) *present = found != 0;
   return found ? DecimalValue(value) : 0;
 }
 
 void SetItemValue(const char* prefix, int row, const char* value) {
   char key[ItemKeySize];
-  ItemKeyOf(key, prefix, row);
-  ConfigSet(key, value, ConfigFileName);
+  if (ItemKeyOf(key, sizeof key, prefix, row)) ConfigSet(key, value, ConfigFileName);
 }
 
 void RestoreItemSelection(HWND dlg, int row) {
   char key[ItemKeySize];
   char stored[500];
-  ItemKeyOf(key, "Select", row);
-  if (!ConfigGet(stored, sizeof stored, key, ConfigFileName)) return;
+  if (!ItemKeyOf(key, sizeof key, SelectionPrefix, row) || !ConfigGet(stored, sizeof stored, key, ConfigFileName))
+    return;
   FillingControls filling;
   HWND list = Control(dlg, IDC_CONFIG_CATEGORIES);
   const long count = static_cast<long>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -139,7 +141,7 @@ void SaveItemSelection(HWND dlg, int row) {
     RestoreItemSelection(dlg, row);
     return;
   }
-  SetItemValue("Select", row, text);
+  SetItemValue(SelectionPrefix, row, text);
 }
 
 void SaveItemInterval(HWND dlg) {
@@ -150,7 +152,7 @@ void SaveItemInterval(HWND dlg) {
   const long minutes = FlooredMinutes(days, hours, ComboValue(dlg, IDC_CONFIG_MINUTES));
   char text[32];
   JoinInterval(days, hours, minutes, text, sizeof text);
-  SetItemValue("Interval", row, text);
+  SetItemValue(IntervalPrefix, row, text);
 }
 
 void SaveItemTimeWindow(HWND dlg) {
@@ -172,11 +174,11 @@ void LoadItemSettings(HWND dlg) {
   // The fetch below takes the focus away to its transfer message; a control
   // that loses it meanwhile must not store the other item's values.
   FillingControls filling;
-  FillCategoryListBox(dlg, Control(dlg, IDC_CONFIG_CATEGORIES), ItemRowType(row));
+  FillCategoryListBox(dlg, Control(dlg, IDC_CONFIG_CATEGORIES), ItemTable[row].type);
   RestoreItemSelection(dlg, row);
 
   bool present = false;
-  const long interval = ItemNumber("Interval", row, &present);
+  const long interval = ItemNumber(IntervalPrefix, row, &present);
   const IntervalParts parts = present ? SplitInterval(interval) : IntervalParts{1, 0, 0};
   long window[5];
   for (int i = 0; i < 5; ++i) window[i] = ItemNumber(TimeWindowPrefixes[i], row);
@@ -203,18 +205,18 @@ void SaveServerField(HWND dlg, int id, char* setting, int size, const char* key)
 
 void TriggerItem(HWND dlg, int row) {
   ShowTransferMessage(TriggerWaitText, dlg);
-  RunItemUpdate(row);
+  if (ItemTable[row].update) ItemTable[row].update(row);
   ShowTransferMessage(nullptr, dlg);
 }
 
 void OpenDialog(HWND dlg) {
   FillingControls filling;
   HWND items = Control(dlg, IDC_CONFIG_ITEMS);
-  const int rows = ItemRowCount();
+  const int rows = ItemCount();
   SendMessageA(items, WM_SETREDRAW, FALSE, 0);
   SendMessageA(items, LB_INITSTORAGE, static_cast<WPARAM>(rows), static_cast<LPARAM>(rows) * 32);
   for (int row = 0; row < rows; ++row) {
-    SendMessageA(items, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ItemRowDisplayName(row)));
+    SendMessageA(items, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ItemTable[row].displayName));
   }
   SendMessageA(items, WM_SETREDRAW, TRUE, 0);
   SendDlgItemMessageA(dlg, IDC_CONFIG_HOST, EM_LIMITTEXT, sizeof ServerHost - 1, 0);
@@ -271,7 +273,7 @@ void OnCommand(HWND dlg, int id, int code) {
     case IDC_CONFIG_REFRESH: {
       const int row = RequireRow(dlg);
       if (row < 0) return;
-      DiscardCategoryList(ItemRowType(row));
+      DiscardCategoryList(ItemTable[row].type);
       LoadItemSettings(dlg);
       return;
     }
@@ -283,7 +285,7 @@ void OnCommand(HWND dlg, int id, int code) {
       return;
     case IDC_CONFIG_RESETTIMER: {
       const int row = RequireRow(dlg);
-      if (row >= 0) ResetItemTimer(row, MinuteNow());
+      if (row >= 0) RecordRun(row, MinuteNow());
       return;
     }
     case IDC_CONFIG_TRIGGER: {

@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "app/message_box.h"
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "res/resource.h"
 #include "ui/data_directory.h"
 #include "ui/file_dialog.h"
@@ -37,7 +38,7 @@ void Accept(HWND dlg) {
     UserMessageOwner(message, dlg);
     return;
   }
-  ConfigSet("Directory", text, ConfigFileName);
+  WriteSetting(Setting::Directory, text);
   EndDialog(dlg, 1);
 }
 
@@ -56,7 +57,7 @@ INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: {
       SetWindowLongPtrA(dlg, DWLP_USER, lp);
       char dir[200];
-      ConfigGetDefault(dir, sizeof dir, "Directory", "", ConfigFileName);
+      ReadSetting(Setting::Directory, dir, sizeof dir);
       SetDlgItemTextA(dlg, IDC_CONFIGDIR_DIRECTORY, dir);
       return TRUE;
     }

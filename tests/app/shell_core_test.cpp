@@ -75,7 +75,7 @@ TEST(Layout, TransferMessageIsCentredAndSizedFromTheText) {
 
 TEST(Placement, StoredPlacementMustBeFindable) {
   const ShellRect screens[2] = {{0, 0, 1024, 768}, {1024, 0, 800, 600}};
-  EXPECT_TRUE(PlacementUsable(DefaultPlacement, screens, 2));
+  EXPECT_TRUE(PlacementUsable(DefaultPlacement(), screens, 2));
   EXPECT_TRUE(PlacementUsable({1500, 100, 456, 211}, screens, 2));   // on the second monitor
   EXPECT_TRUE(PlacementUsable({-400, -100, 456, 211}, screens, 1));  // partly visible
   EXPECT_FALSE(PlacementUsable({-32000, -32000, 160, 24}, screens, 2));  // saved while minimised

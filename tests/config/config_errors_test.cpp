@@ -216,6 +216,30 @@ TEST_F(ConfigErrors, NestedUseInTheSameProcessDoesNotWaitForItself) {
   EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
 }
 
+TEST_F(ConfigErrors, WriteInsideAReadTakesTheExclusiveLock) {
+  // The placement saved while a read's message box pumps messages: the
+  // write must hold the exclusive lock, or another process's update can be
+  // lost.
+  Disk().files[Cfg] = Before;
+  Disk().duringRead = [&] { ConfigSet("Port", "2000", ConfigFileName); };
+  EXPECT_EQ(Get("Host"), "h");
+  std::vector<std::string> locks;
+  for (const auto& e : Disk().events)
+    if (e.rfind("lock", 0) == 0 || e == "unlock") locks.push_back(e.substr(0, 7));
+  EXPECT_EQ(locks, (std::vector<std::string>{"lock sh", "unlock", "lock ex", "unlock"}));
+  EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
+
+  // An upgrade that cannot be had refuses the write.
+  ResetDisk();
+  Disk().files[Cfg] = Before;
+  Disk().duringRead = [&] {
+    Disk().lockError = EACCES;
+    ConfigSet("Port", "2000", ConfigFileName);
+  };
+  EXPECT_EQ(Get("Host"), "h");
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
 TEST_F(ConfigErrors, ReportIoErrorLogsOnlyMinusOne) {
   errno = EACCES;
   EXPECT_EQ(ReportIoError(0, "x"), 0);

@@ -41,6 +41,34 @@ TEST_F(ConfigLines, FirstDuplicateIsReadAndEveryDuplicateIsWritten) {
   EXPECT_EQ(Bytes(), "Port                =3\r\nHost=h\r\nPort                =3\r\n");
 }
 
+TEST_F(ConfigLines, ViewAnswersAsTheFileReads) {
+  const std::string longLine = "Long=" + std::string(600, 'x');
+  Store("b=2\r\n  Apple  =  red  \r\nAPPLE=green\r\n" + longLine + "\r\nLong=short\r\nno equals\r\n" +
+        std::string("Nul=a\0b\r\nnul=c\r\n", 16) + "Empty=\r\nLast=tail");
+  ConfigView view;
+  ConfigViewLoad(&view, ConfigFileName);
+  for (const char* key : {"apple", "APPLE", "b", "B", "Long", "Nul", "Empty", "Last", "no equals", "c", "", "Appl"}) {
+    char fromFile[8] = "<none>", fromView[8] = "<none>";
+    EXPECT_EQ(ConfigViewGet(&view, fromView, sizeof fromView, key),
+              ConfigGet(fromFile, sizeof fromFile, key, ConfigFileName))
+        << key;
+    EXPECT_STREQ(fromView, fromFile) << key;
+  }
+  ConfigViewRelease(&view);
+  // A view does not follow the file: it is the file as it was.
+  ConfigViewLoad(&view, ConfigFileName);
+  Set("b", "3");
+  char value[8];
+  ASSERT_TRUE(ConfigViewGet(&view, value, sizeof value, "b"));
+  EXPECT_STREQ(value, "2");
+  ConfigViewRelease(&view);
+  // No file: every key is absent.
+  std::filesystem::remove(CfgPath());
+  ConfigViewLoad(&view, ConfigFileName);
+  EXPECT_EQ(ConfigViewGet(&view, value, sizeof value, "b"), 0);
+  ConfigViewRelease(&view);
+}
+
 TEST_F(ConfigLines, WriteDropsLinesWithoutEqualsSignAndKeepsOthersUntrimmed) {
   Store("\r\n; remark\r\n  Host  =  h  \r\n   \r\nA=1\r\n\r\n");
   Set("A", "2");

@@ -156,6 +156,19 @@ TEST_F(LogTest, FileIsAppendedToAndCreatedAgainWhenRemoved) {
   EXPECT_EQ(ReadAll(LogPath), Afternoon + "-VelmorW-two\r\n");
 }
 
+TEST_F(LogTest, ADataDirectoryEndingInABackslashHoldsTheFile) {
+  // The form the program gives the directory once loaded: the log is inside
+  // it, on every platform, and nothing appears beside it.
+  const std::string stray = std::string(TestDirectory).substr(0, std::strlen(TestDirectory) - 1) + "\\VelmorW.log";
+  std::string dir = std::string(TestDirectory).substr(0, std::strlen(TestDirectory) - 1) + "\\";
+  std::strcpy(DataDirectory, dir.c_str());
+  LogInternal("inside");
+  EXPECT_EQ(ReadAll(LogPath), Afternoon + "-VelmorW-inside\r\n");
+#ifndef _WIN32
+  EXPECT_FALSE(fs::exists(stray)); // a file named "velmor_log_test\VelmorW.log"
+#endif
+}
+
 TEST_F(LogTest, UnopenableFileLosesTheLineQuietly) {
   std::strcpy(DataDirectory, "velmor_log_test/no such directory/");
   std::strcpy(SaveLogToDisk, "Yes");

@@ -59,7 +59,9 @@ TEST(Ping, FiveOutcomes) {
     const std::string last = ActivityLines().empty() ? "" : ActivityLines().back();
     EXPECT_EQ(last.empty() ? "" : last.substr(last.find("-\t") + 2), c.line);
     EXPECT_EQ(Peer().closes, Peer().opens);
-    if (!Peer().sends.empty()) EXPECT_EQ(Peer().sends[0].substr(28, 4), std::string("\x0b\0\0\0", 4));
+    if (!Peer().sends.empty()) {
+      EXPECT_EQ(Peer().sends[0].substr(28, 4), std::string("\x0b\0\0\0", 4));
+    }
   }
 }
 

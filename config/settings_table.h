@@ -1,0 +1,52 @@
+// Every program-wide setting of velmor.cfg in one table: its key, the size
+// of the buffer its value is read into, and the default written when it is
+// missing. Per-item keys are a prefix followed directly by the item's name
+// ("Interval" + "Background"), composed by ItemKey.
+#pragma once
+#include <cstddef>
+
+struct SettingEntry {
+  const char* key;
+  std::size_t size;         // bytes of the buffer its value is read into
+  const char* defaultValue; // written when the key is missing; nullptr: none
+};
+
+enum class Setting {
+  Directory,
+  Port,
+  ServerHost,
+  SaveLogToDisk,
+  PlimSwitch,
+  WindowLeft,
+  WindowTop,
+  WindowWidth,
+  WindowHeight,
+  Trailer,
+};
+constexpr int SettingCount = static_cast<int>(Setting::Trailer) + 1;
+
+const SettingEntry& SettingOf(Setting setting);
+
+// Reads the setting into out (at most size - 1 characters; the program's
+// own buffer for it has the entry's size). A setting with a default gets it, stored, when missing: then
+// 1 is returned as for a found one. Without a default: 1 found, 0 missing.
+int ReadSetting(Setting setting, char* out, std::size_t size, const char* fileName);
+int ReadSetting(Setting setting, char* out, std::size_t size);
+// A numeric setting read as above (0 when missing and without default).
+int ReadSettingNumber(Setting setting);
+void WriteSetting(Setting setting, const char* value);
+void WriteSettingNumber(Setting setting, int value);
+
+// Prefixes of the per-item keys.
+constexpr const char* IntervalPrefix = "Interval";
+constexpr const char* TimePrefix = "Time";
+constexpr const char* SelectPrefix = "SELECT";
+constexpr const char* EnablestPrefix = "Enablest";
+constexpr const char* StarthPrefix = "Starth";
+constexpr const char* StartmPrefix = "Startm";
+constexpr const char* EndhPrefix = "Endh";
+constexpr const char* EndmPrefix = "Endm";
+
+// The per-item key prefix + itemName into out. False when it does not fit
+// (out then holds as much as fits, terminated, when size is not 0).
+bool ItemKey(char* out, std::size_t size, const char* prefix, const char* itemName);

@@ -31,6 +31,7 @@
 #include "diag/log.h"
 #include "interact/category_list.h"
 #include "interact/category_list_win.h"
+#include "net/socket_layer.h"
 #include "res/resource.h"
 #include "schedule/item_table.h"
 #include "ui/config_dialog.h"
@@ -72,8 +73,9 @@ INT_PTR CALLBACK BareProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 // What runs inside the open dialog's modal loop (from a thread timer).
 void (*insideDialog)(HWND dlg) = nullptr;
 void CALLBACK InsideTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!openedDialog) return;  // not open yet: the timer comes again
   KillTimer(nullptr, id);
-  if (openedDialog && insideDialog) insideDialog(openedDialog);
+  if (insideDialog) insideDialog(openedDialog);
   if (openedDialog) PostMessageA(openedDialog, WM_COMMAND, MAKEWPARAM(IDC_CONFIG_CLOSE, BN_CLICKED), 0);
 }
 
@@ -155,6 +157,7 @@ int main(int argc, char** argv) {
   std::snprintf(PlimSwitch, sizeof PlimSwitch, "No");
   std::snprintf(SaveLogToDisk, sizeof SaveLogToDisk, "No");
   std::snprintf(ClientIdentity, sizeof ClientIdentity, "1");
+  LoadSocketLibrary();
   ConfigSet("SELECTQuote", "3 11 500 999", ConfigFileName);
   ConfigSet("IntervalQuote", "1505", ConfigFileName);
 
@@ -185,5 +188,6 @@ int main(int argc, char** argv) {
   std::printf("  %-46s %7.2f ms   (request, response, block, split, list)\n", "whole refresh from the server",
               Median(refreshMs));
   ReleaseSoundEventItems();
+  UnloadSocketLibrary();
   return 0;
 }

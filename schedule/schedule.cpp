@@ -52,7 +52,7 @@ bool WindowOpen(const ConfigView* view, int row) {
   return true;
 }
 
-bool Due(const ConfigView* view, int row) {
+bool Due(const ConfigView* view, int32_t minuteNow, int row) {
   if (!ItemTable[row].update) return false;
   char value[32];
   ReadItemKey(view, row, TimePrefix, value, sizeof value);
@@ -65,7 +65,7 @@ bool Due(const ConfigView* view, int row) {
   if (!hasInterval || interval <= 0) return false;
   // In 64 bits: a Time far in the future (the clock was moved back, or the
   // file says so) waits rather than wrapping round to due.
-  if (int64_t(MinuteNow()) < int64_t(last) + interval) return false;
+  if (int64_t(minuteNow) < int64_t(last) + interval) return false;
   return WindowOpen(view, row);
 }
 
@@ -100,19 +100,22 @@ void RecordRun(int row, int32_t minute) {
 
 void ScheduleTick() {
   TrailerPace();
-  // One read of the file for the whole walk; it is read again after every
-  // update operation, which waits on the network and pumps messages, so that
-  // later rows still see the file as it is when they are tested.
+  // One read of the file and of the clock for the whole walk. Both are read
+  // again after every update operation, which waits on the network and
+  // pumps messages, so that later rows see the file and the minute as they
+  // are when they are tested.
   ConfigView view;
   ConfigViewLoad(&view, ConfigFileName);
+  int32_t minuteNow = MinuteNow();
   for (int row = 0; row < MaxItems && ItemTable[row].name; ++row) {
-    if (!Due(&view, row)) continue;
+    if (!Due(&view, minuteNow, row)) continue;
     LogEvent("Event triggered: %s", ItemTable[row].name);
     int result = ItemTable[row].update(row);
     if (result != 0) RecordRun(row, MinuteNow());
     LogEvent("Event ended: %s", ItemTable[row].name);
     ConfigViewRelease(&view);
     ConfigViewLoad(&view, ConfigFileName);
+    minuteNow = MinuteNow();
   }
   ConfigViewRelease(&view);
 }

@@ -48,10 +48,16 @@ export VELMOR_WINEPREFIX="$work/wineprefix"
 ( cd "$data" && exec timeout 300 "$root/scripts/wine-run.sh" "$root/build/win/app/Velmorw.exe" /Q ) &
 app_pid=$!
 
+# The largest window titled VelmorW (Wine also makes small helper windows
+# under the same title).
+largest_window() {
+  xwininfo -root -tree 2>/dev/null | grep "\"$1\"" | grep -oE '[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+' |
+    awk -Fx '{ split($2, r, "+"); a = $1 * r[1]; if (a > best && $1 > 50 && r[1] > 50) { best = a; g = $0 } } END { print g }' ||
+    true
+}
 geometry=""
 for _ in $(seq 1 600); do
-  line=$(xwininfo -root -tree 2>/dev/null | grep '"VelmorW"' | head -n 1 || true)
-  if [ -n "$line" ]; then geometry=$(echo "$line" | grep -oE '[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+' | head -n 1); fi
+  geometry=$(largest_window VelmorW)
   [ -n "$geometry" ] && break
   sleep 0.2
 done
@@ -67,8 +73,7 @@ echo "screenshot: $out ($geometry)"
 timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/configure_poke.exe" >/dev/null
 geometry=""
 for _ in $(seq 1 100); do
-  line=$(xwininfo -root -tree 2>/dev/null | grep '"Configure Velmor"' | head -n 1 || true)
-  if [ -n "$line" ]; then geometry=$(echo "$line" | grep -oE '[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+' | head -n 1); fi
+  geometry=$(largest_window "Configure Velmor")
   [ -n "$geometry" ] && break
   sleep 0.2
 done

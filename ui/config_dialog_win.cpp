@@ -9,6 +9,7 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
+#include "config/settings_table.h"
 #include "diag/log.h"
 #include "interact/category_list.h"
 #include "interact/category_list_win.h"
@@ -191,13 +192,15 @@ void LoadItemSettings(HWND dlg) {
   EnableTimeWindowControls(dlg);
 }
 
-void SaveSwitch(HWND dlg, int id, char* setting, std::size_t size, const char* key) {
-  std::snprintf(setting, size, "%s", Checked(dlg, id) ? "Yes" : "No");
-  ConfigSet(key, setting, ConfigFileName);
+void SaveSwitch(HWND dlg, int id, char* value, std::size_t size, Setting setting) {
+  std::snprintf(value, size, "%s", Checked(dlg, id) ? "Yes" : "No");
+  WriteSetting(setting, value);
 }
 
 // The host and port are read into the settings the transport uses, cut to
-// their buffers (which the edits' limits match).
+// their buffers (which the edits' limits match), and written under the
+// dialog's own upper-case spellings of their keys (keys compare without
+// regard to case, so the settings table's VServerID and Port read them).
 void SaveServerField(HWND dlg, int id, char* setting, int size, const char* key) {
   GetDlgItemTextA(dlg, id, setting, size);
   ConfigSet(key, setting, ConfigFileName);
@@ -265,10 +268,10 @@ void OnCommand(HWND dlg, int id, int code) {
       SaveItemTimeWindow(dlg);
       return;
     case IDC_CONFIG_PLIMSWITCH:
-      SaveSwitch(dlg, id, PlimSwitch, sizeof PlimSwitch, "PlimSwitch");
+      SaveSwitch(dlg, id, PlimSwitch, sizeof PlimSwitch, Setting::PlimSwitch);
       return;
     case IDC_CONFIG_SAVELOG:
-      SaveSwitch(dlg, id, SaveLogToDisk, sizeof SaveLogToDisk, "SaveLogToDisk");
+      SaveSwitch(dlg, id, SaveLogToDisk, sizeof SaveLogToDisk, Setting::SaveLogToDisk);
       return;
     case IDC_CONFIG_REFRESH: {
       const int row = RequireRow(dlg);

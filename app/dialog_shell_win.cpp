@@ -1,9 +1,9 @@
 // The shell's side of interact/dialog_shell.h, interact/shell_seams_win.h
-// and interact/progress_pane.h.
+// (the comment editor's menu is in main_window_win.cpp, beside the text
+// pane's) and interact/progress_pane.h.
 #include "interact/dialog_shell.h"
 
 #include "app/globals.h"
-#include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/status.h"
 #include "interact/progress_pane.h"
@@ -19,27 +19,6 @@ void UserMessageFor(const char* text, WindowRef owner) { UserMessageOwner(text, 
 
 BOOL (*PickFilesDialog)(OPENFILENAMEA* ofn) = OpenFileDialog;
 DWORD (*PickFilesDialogError)() = FileDialogError;
-
-namespace {
-
-WNDPROC commentEditorBaseProc = nullptr;
-
-LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_RBUTTONUP) {
-    TrackControlPopup(hwnd, lp, CommentPopupMenu, GetParent(hwnd));
-    return 1;
-  }
-  return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
-}
-
-}  // namespace
-
-void PrepareCommentEditor(HWND editor) {
-  if (!editor) return;
-  ApplySmallFont(editor);
-  commentEditorBaseProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CommentEditorProc)));
-}
 
 int ProgressPaneText(char* out, int size) {
   if (size <= 0) return 0;

@@ -27,12 +27,16 @@ int ProgressPaneText(char* out, int size) {
   return GetDlgItemTextA(MainWindow, IDC_MAIN_TEXTPANE, out, size);
 }
 
-void ProgressPaneShow(const char* text) {
+void ProgressPaneEdit(int dropFront, const char* text) {
   if (!MainWindow || !IsWindow(MainWindow)) return;
   HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
   if (!pane) return;
-  SetWindowTextA(pane, text);
+  if (dropFront > 0) {
+    SendMessageA(pane, EM_SETSEL, 0, dropFront);
+    SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+  }
   const int end = GetWindowTextLengthA(pane);
   SendMessageA(pane, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
   SendMessageA(pane, EM_SCROLLCARET, 0, 0);
 }

@@ -209,6 +209,11 @@ double InstanceRun(const std::vector<std::string>& paths) {
   AppRun();
   const double took = Now() - start;
   AppShutdown();
+  // The main window's destruction posted a quit that no loop of this
+  // process takes; the next run must not meet it.
+  MSG stale;
+  while (PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
   if (SlotsLeft() != 0) {
     std::printf("transfer instance: %d files not sent\n", SlotsLeft());
     return -1;

@@ -36,5 +36,7 @@ void AppendTransferProgress(const char* text);
 
 // The pane's next text: current, a line break, then line, within size - 1
 // characters. When that would not fit, the oldest lines of current are
-// dropped, whole, until it does. Returns the length written to out.
-std::size_t ComposeProgressText(char* out, std::size_t size, const char* current, const char* line);
+// dropped, whole, until it does; *dropped tells how many characters of
+// current went. Returns the length written to out.
+std::size_t ComposeProgressText(char* out, std::size_t size, const char* current, const char* line,
+                                std::size_t* dropped);

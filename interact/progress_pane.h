@@ -7,6 +7,7 @@
 // terminated). Returns its length.
 int ProgressPaneText(char* out, int size);
 
-// Replaces the pane's text, puts the caret at its end and scrolls it into
-// view.
-void ProgressPaneShow(const char* text);
+// Removes the first dropFront characters of the pane's text and appends
+// text at its end, then puts the caret at the end and scrolls it into view.
+// (Editing in place spares the pane laying out its whole text again.)
+void ProgressPaneEdit(int dropFront, const char* text);

@@ -31,7 +31,7 @@ std::vector<std::string> labelEvents;
 }  // namespace
 
 int ProgressPaneText(char* out, int size) { return std::snprintf(out, static_cast<size_t>(size), "%s", pane.c_str()); }
-void ProgressPaneShow(const char* text) { pane = text; }
+void ProgressPaneEdit(int dropFront, const char* text) { pane = pane.substr(static_cast<size_t>(dropFront)) + text; }
 void ShowWaitLabel() { labelEvents.push_back("show"); }
 void HideWaitLabel() { labelEvents.push_back("hide"); }
 void ShowProgress(int done, int total) { labelEvents.push_back(std::to_string(done) + "/" + std::to_string(total)); }
@@ -197,14 +197,18 @@ TEST_F(DonateTest, ChosenFilesAreJoinedCappedAtFortyOneAndNeverCut) {
 
 TEST(DonatePane, ProgressTextDropsTheOldestLinesWhenFull) {
   char out[64];
-  EXPECT_EQ(ComposeProgressText(out, sizeof out, "", "Connecting to server."), 23u);
+  size_t dropped = 99;
+  EXPECT_EQ(ComposeProgressText(out, sizeof out, "", "Connecting to server.", &dropped), 23u);
+  EXPECT_EQ(dropped, 0u);
   EXPECT_STREQ(out, "\r\nConnecting to server.");
   // 63 characters at most: the oldest whole lines give way.
   const std::string current = "About\r\n" + std::string("\r\n") + std::string(20, 'a') + "\r\n" + std::string(20, 'b');
-  ComposeProgressText(out, sizeof out, current.c_str(), std::string(20, 'c').c_str());
+  ComposeProgressText(out, sizeof out, current.c_str(), std::string(20, 'c').c_str(), &dropped);
   EXPECT_EQ(std::string(out), "\r\n" + std::string(20, 'b') + "\r\n" + std::string(20, 'c'));
+  EXPECT_EQ(dropped, current.size() - 22);
   // A line longer than the pane keeps its end.
-  ComposeProgressText(out, sizeof out, "old", (std::string(10, 'x') + std::string(61, 'y')).c_str());
+  ComposeProgressText(out, sizeof out, "old", (std::string(10, 'x') + std::string(61, 'y')).c_str(), &dropped);
+  EXPECT_EQ(dropped, 3u);
   EXPECT_EQ(std::string(out), "\r\n" + std::string(61, 'y'));
 }
 

@@ -4,12 +4,7 @@
 // case-sensitively and independently of the others, so "/n" inside a longer
 // word or a path counts too.
 #pragma once
-
-// The argument that makes a process the transfer instance. The donate dialog
-// passes it, alone, when it starts that instance. It holds none of "/N",
-// "/n", "/M", "/m", "/Q", "/q", so the transfer instance is neither hidden
-// nor quiet because of its own marker.
-constexpr const char* TransferMarkerArgument = "-velmor-transfer-instance";
+#include "interact/donate_transfer.h" // TransferMarkerArgument
 
 struct CommandLineSwitches {
   bool startHidden = false; // "/N", "/n", "/M", "/m"

@@ -5,7 +5,6 @@
 
 #include "app/globals.h"
 #include "app/message_box.h"
-#include "app/pending.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
 #include "app/status.h"
@@ -13,6 +12,8 @@
 #include "config/settings_table.h"
 #include "content/text_fetch.h"
 #include "diag/user_message.h"
+#include "interact/dialogs_win.h"
+#include "interact/shell_seams_win.h"
 #include "res/resource.h"
 #include "schedule/schedule.h"
 #include "ui/config_dialog.h"
@@ -104,6 +105,17 @@ LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return 1;
   }
   return CallWindowProcA(textPaneBaseProc, hwnd, msg, wp, lp);
+}
+
+WNDPROC commentEditorBaseProc = nullptr;
+
+// The comment editor's menu: its commands go to the dialog.
+LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_RBUTTONUP) {
+    TrackControlPopup(hwnd, lp, CommentPopupMenu, GetParent(hwnd));
+    return 1;
+  }
+  return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -222,4 +234,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void PrepareCommentEditor(HWND editor) {
+  if (!editor) return;
+  ApplySmallFont(editor);
+  commentEditorBaseProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CommentEditorProc)));
 }

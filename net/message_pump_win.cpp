@@ -66,6 +66,14 @@ void DispatchWaitingMessages(int limit) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
+      if (msg.hwnd == nullptr && TransferInstance) {
+        // The transfer instance's window was closed during a transfer: its
+        // close raised CancelTransfer already, and no main loop waits for
+        // this quit. Taking the quit path would turn the user's cancel into
+        // a failed send and close the "Transfer Cancelled." box at once.
+        CancelTransfer = 1;
+        break;
+      }
       if (msg.hwnd == nullptr || (MainWindow && msg.hwnd == MainWindow)) {
         StartQuitting(msg);
       } else {

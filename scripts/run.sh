@@ -61,8 +61,13 @@ select_sample Quote "0 1 2"
 select_sample Background "0 1 2"
 select_sample Randomsound "0 1"
 
+# The donate dialog starts the transfer instance as Velmorw.exe in the data
+# directory: the client runs from there, so the two are always the same.
+cp -f "$root/build/win/app/Velmorw.exe" "$data/Velmorw.exe"
+
 echo "run: server on 127.0.0.1:$port (log $run/server.log), client data directory $data"
+echo "run: donated files arrive in $content/donations"
 cd "$data"
 status=0
-"$root/scripts/wine-run.sh" "$root/build/win/app/Velmorw.exe" "$@" || status=$?
+"$root/scripts/wine-run.sh" "$data/Velmorw.exe" "$@" || status=$?
 exit $status

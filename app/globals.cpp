@@ -14,6 +14,3 @@ HMENU CommentPopupMenu = nullptr;
 int TrayIconId = TrayIconNormal;
 
 volatile int Initialising = 0;
-volatile int CancelTransfer = 0;
-volatile int Quitting = 0;
-volatile int LookupInProgress = 0;

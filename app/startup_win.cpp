@@ -10,7 +10,7 @@
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/pending.h"
 #include "app/shell_text.h"
 #include "app/status.h"
@@ -18,8 +18,10 @@
 #include "config/config_file.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
+#include "content/text_pane.h"
 #include "diag/log.h"
 #include "net/socket_layer.h"
+#include "net/transport_hooks.h"
 #include "res/resource.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
@@ -94,8 +96,15 @@ void PlayResourceSound(const char* name) {
 
 }  // namespace
 
+void InstallTransportHooks() {
+  TransferHooks.ownerWindow = [] { return MainWindow; };
+  TransferHooks.transferRole = [] { return TransferInstance; };
+  TransferHooks.showTransferMessage = ShowTransferMessage;
+}
+
 void AppStartup(HINSTANCE instance, const char* commandLine) {
   AppInstance = instance;
+  InstallTransportHooks();
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
   LoadBasicSettings(ConfigFileName);
@@ -132,7 +141,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   ApplySmallFont(MainWindow);
   CreateMainChildren();
   if (!TransferInstance) SubclassTextPane();
-  SetDlgItemTextA(MainWindow, IDC_MAIN_TEXTPANE, AboutPaneText);
+  TextPaneSetText(AboutPaneText);
 
   Initialising = 1;
   PlaceMainWindow();

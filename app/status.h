@@ -28,10 +28,6 @@ HWND TransferMessageWindow(); // the open pop-up, or nullptr
 // Window procedure of the class `msgwnd`.
 LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
-// Set by the socket layer: cancels the blocking host-name lookup that is in
-// progress (the sockets interface's cancel-blocking-call). A command to the
-// transfer message pop-up calls it while LookupInProgress is 1.
-extern void (*CancelBlockingLookup)();
 
 // Tray icon: shows IconFrames[frame] on the tray icon of MainWindow.
 void ShowTrayFrame(int frame);

@@ -11,15 +11,16 @@
 
 #include <windows.h>
 
-#include "app/globals.h"
-#include "app/status.h"
 #include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
 constexpr double PumpSpacingSeconds = 0.004;
 
 LARGE_INTEGER lastPump = {};
+
+HWND OwnerOfTransfers() { return TransferHooks.ownerWindow ? TransferHooks.ownerWindow() : nullptr; }
 double ticksPerSecond = 0;
 
 double SecondsSinceLastPump() {
@@ -37,27 +38,31 @@ double SecondsSinceLastPump() {
 // receive fails at once, the user sees "Quitting", and the quit message is
 // put back so that the main loop still ends once the transfer has unwound.
 void StartQuitting(const MSG& quit) {
-  if (TransferInstance) CancelTransfer = 1;
+  if (TransferHooks.transferRole && TransferHooks.transferRole()) CancelTransfer = 1;
   Quitting = 1;
-  ShowTransferMessage("Quitting", nullptr);
-  if (quit.hwnd == nullptr || !IsWindow(MainWindow)) {
+  if (TransferHooks.showTransferMessage) TransferHooks.showTransferMessage("Quitting", nullptr);
+  const HWND main = OwnerOfTransfers();
+  if (quit.hwnd == nullptr || !IsWindow(main)) {
     // The usual form that ends a message loop (and the only one left once
     // the main window is gone); without putting it back, the main loop would
     // never see it.
     PostQuitMessage(static_cast<int>(quit.wParam));
   } else {
-    for (int i = 0; i < 3; ++i) PostMessageA(MainWindow, WM_QUIT, 0, 0);
+    for (int i = 0; i < 3; ++i) PostMessageA(main, WM_QUIT, 0, 0);
   }
 }
 
 }  // namespace
+
+TransportHooks TransferHooks;
 
 void DispatchWaitingMessages(int limit) {
   for (int i = 0; i < limit; ++i) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
-      if (msg.hwnd == nullptr || (MainWindow && msg.hwnd == MainWindow)) {
+      const HWND main = OwnerOfTransfers();
+      if (msg.hwnd == nullptr || (main && msg.hwnd == main)) {
         StartQuitting(msg);
       } else {
         DispatchMessageA(&msg);

@@ -1,7 +1,7 @@
 #include "net/wait_timer.h"
 
 #include "net/transport.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 
 int TransferTimeout = 120;
 

@@ -6,6 +6,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+# The folders' layering first: it needs no build.
+python3 scripts/check-layers.py
+
 scripts/setup.sh
 
 jobs=$(nproc)

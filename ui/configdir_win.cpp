@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
 #include "res/resource.h"
@@ -66,7 +65,7 @@ INT_PTR CALLBACK ConfigDirProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 }  // namespace
 
 int RunConfigDirDialog(HWND owner) {
-  const INT_PTR result = DialogBoxParamA(AppInstance, IDD_CONFIGDIR, owner, ConfigDirProc, 0);
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), IDD_CONFIGDIR, owner, ConfigDirProc, 0);
   return result == 1 ? 1 : 0;
 }
 

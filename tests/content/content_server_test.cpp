@@ -17,7 +17,7 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/text_fetch.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
 #include "tests/net/reference_server_win.h"

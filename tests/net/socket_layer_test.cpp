@@ -14,7 +14,7 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
 #include "tests/net/raw_peer_win.h"

@@ -1,5 +1,7 @@
 // Small shared helpers over windows: the program's message box, the small
-// font, clipboard commands to a child control.
+// font, clipboard commands to a child control. The dialogs here use them;
+// the shell implements them (app/message_box.cpp), since the caption, the
+// font and the main window are its own.
 #pragma once
 #include <windows.h>
 

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "res/resource.h"
+
 extern HINSTANCE AppInstance;
 extern bool TransferInstance;
 extern bool StartHidden;
@@ -9,7 +11,7 @@ extern bool Quiet;
 extern char MainClassName[16]; // "VelmorW" or "Transfer"
 extern HWND OwnerWindow;
 extern HWND MainWindow;
-extern HICON IconFrames[7];
+extern HICON IconFrames[IDI_FRAME_COUNT];
 extern HFONT SmallFont;
 extern HMENU EditPopupMenu;    // context menu of the text pane
 extern HMENU CommentPopupMenu; // context menu of the comment editor

@@ -4,9 +4,11 @@
 #pragma once
 #include <windows.h>
 
+#include "res/resource.h"
+
 constexpr int AnimationTimerId = 444;
 constexpr UINT AnimationPeriod = 200;
-constexpr int CancelTransferButtonId = 119;
+constexpr int CancelTransferButtonId = IDC_MSGWND_CANCEL;
 
 // The busy hold is set exactly while the "*Timer Held*" label exists. Only
 // the main window procedure takes it, around every command and tick.

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "app/globals.h"
 #include "app/status.h"
 #include "config/basic_settings.h"
@@ -292,6 +293,7 @@ int main(int argc, char** argv) {
   stampWindow = CreateWindowA("VelmorBenchMain", "VelmorW", WS_OVERLAPPEDWINDOW, 0, 0, 456, 211, nullptr, nullptr,
                               AppInstance, nullptr);
   MainWindow = stampWindow;
+  InstallTransportHooks();
 
   std::printf("Transport benchmark under Wine, server on 127.0.0.1:%d\n\n", port);
 

@@ -179,9 +179,10 @@ void RunMainCommand(WPARAM command) {
 }
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  // A left click on the normal instance's tray icon (id 444) toggles the
-  // window; the message then goes on through the handling below.
-  if (wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN) ToggleMainWindow();
+  // A left click on the normal instance's tray icon toggles the window; the
+  // message then goes on through the handling below.
+  if (msg == TrayCallbackMessage && wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN)
+    ToggleMainWindow();
 
   switch (msg) {
     case WM_COMMAND:
@@ -194,6 +195,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_TIMER:
+      // Only the schedule's own timer runs the schedule.
+      if (wp != ScheduleTimerId) break;
       if (BusyHoldQuery()) return 0;
       BusyHoldBegin();
       ScheduleTick();

@@ -38,6 +38,15 @@ double SecondsSinceLastPump() {
 // receive fails at once, the user sees "Quitting", and the quit message is
 // put back so that the main loop still ends once the transfer has unwound.
 void StartQuitting(const MSG& quit) {
+  if (Quitting == 1) {
+    // Met again by a later wait: the quit path has begun already. The
+    // message goes back as it came, once, without a new pop-up.
+    if (quit.hwnd == nullptr || !IsWindow(quit.hwnd))
+      PostQuitMessage(static_cast<int>(quit.wParam));
+    else
+      PostMessageA(quit.hwnd, WM_QUIT, quit.wParam, quit.lParam);
+    return;
+  }
   if (TransferHooks.transferRole && TransferHooks.transferRole()) CancelTransfer = 1;
   Quitting = 1;
   if (TransferHooks.showTransferMessage) TransferHooks.showTransferMessage("Quitting", nullptr);

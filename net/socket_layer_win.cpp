@@ -133,9 +133,16 @@ bool LookupAsync(const char* name, unsigned char out[4]) {
   currentAnswered = false;
   currentFound = false;
   LookupInProgress = 1;
+  // A scheduled fetch has no pop-up and nothing to cancel it with: a
+  // resolver that never answers must not hold it for ever.
+  WaitTimer timer = WaitTimerStart();
   while (!currentAnswered && LookupInProgress == 1 && Quitting != 1) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     DispatchWaitingMessages(400);
+    if (!currentAnswered && WaitTimerExpired(timer)) {
+      LogInternal("Connection timeout.");
+      break;
+    }
   }
   LookupInProgress = 0;
   currentTask = nullptr;

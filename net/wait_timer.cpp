@@ -1,16 +1,28 @@
 #include "net/wait_timer.h"
 
+#include <chrono>
+
 #include "net/transport.h"
-#include "base/clock.h"
 
 int TransferTimeout = 120;
 
-WaitTimer WaitTimerStart() { return WaitTimer{ClockNow()}; }
+namespace {
 
-void WaitTimerRestart(WaitTimer* timer) { timer->since = ClockNow(); }
-
-bool WaitTimerExpired(const WaitTimer& timer) {
-  // Differences in 64 bits: a clock value near the ends of its range must not
-  // wrap into a negative (never expiring) wait.
-  return static_cast<int64_t>(ClockNow()) - timer.since > TransferTimeout;
+int64_t SteadySeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
+
+MonotonicSecondsSource source = SteadySeconds;
+
+}  // namespace
+
+void WaitTimerSetSourceForTesting(MonotonicSecondsSource replacement) {
+  source = replacement ? replacement : SteadySeconds;
+}
+
+WaitTimer WaitTimerStart() { return WaitTimer{source()}; }
+
+void WaitTimerRestart(WaitTimer* timer) { timer->since = source(); }
+
+bool WaitTimerExpired(const WaitTimer& timer) { return source() - timer.since > TransferTimeout; }

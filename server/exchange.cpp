@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 
+namespace velmor_server {
+
 namespace {
 
 constexpr int64_t DefaultOversized = 1000000; // one byte over the client's memory limit
@@ -525,3 +527,5 @@ std::string RunExchangeInMemory(const ServerContext& context, const unsigned cha
   }
   return out;
 }
+
+}  // namespace velmor_server

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+// The server's own names: the client's transport has a BlockPlan of its own,
+// and a program may link both.
+namespace velmor_server {
+
 constexpr int DefaultChunkSize = 4096;
 // A comment is at most 5,000 characters behind a short heading.
 constexpr int64_t MaxCommentBytes = 64 * 1024;
@@ -130,3 +134,5 @@ std::string ServerRecord(int32_t code, int32_t num1, int32_t num2, const char* t
 // ignored). Used by the tests and the fuzzer.
 std::string RunExchangeInMemory(const ServerContext& context, const unsigned char* input, std::size_t size,
                                 std::string* outcome = nullptr);
+
+}  // namespace velmor_server

@@ -25,6 +25,8 @@
 #include <unordered_map>
 #include <vector>
 
+using namespace velmor_server;
+
 namespace {
 
 using asio::ip::tcp;

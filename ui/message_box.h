@@ -7,7 +7,7 @@
 
 // The message box with an owner: modal, caption the main class name, OK
 // only. A null or vanished owner gives a box without owner. (UserMessage in
-// diag/user_message.h is this box owned by MainWindow.)
+// base/user_message.h is this box owned by MainWindow.)
 void UserMessageOwner(const char* text, HWND owner);
 
 // Sets SmallFont on the window, redrawing it; returns the window.

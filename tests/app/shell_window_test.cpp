@@ -148,6 +148,9 @@ TEST_F(ShellWindow, MinimiseHidesAndTrayLeftClickToggles) {
   SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_RBUTTONDOWN);
   SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONUP);
   SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  // Another message whose parameters look like a click is no click.
+  SendMessageA(MainWindow, WM_APP + 7, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_NULL, 444, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
   SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
   EXPECT_FALSE(IsWindowVisible(MainWindow));
@@ -318,6 +321,9 @@ TEST_F(ShellWindow, TransferInstanceRole) {
             edit.lpfnWndProc);
   // A left click on its tray icon does not toggle it.
   SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  // Another message whose parameters look like a click is no click.
+  SendMessageA(MainWindow, WM_APP + 7, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_NULL, 444, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
 
   EXPECT_EQ(AppRun(), 0);  // the batch transfer, then straight to shutdown

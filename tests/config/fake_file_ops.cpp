@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "base/file_ops.h"
+#include "tests/config/test_support.h"
 
 namespace {
 
@@ -90,13 +91,17 @@ int OsCreateFile(const char* path) {
 // failures asked for here, so that the internal log reads back the same way
 // in every test.
 int OsOpenAppend(const char* path) {
-  open[nextFd] = OpenFile{path, 0, true, true};
+  // As the real seams take it: backslashes separate directories.
+  std::string real = path;
+  for (char& c : real)
+    if (c == '\\') c = '/';
+  open[nextFd] = OpenFile{real, 0, true, true};
   return nextFd++;
 }
 
 int OsWrite(int fd, const char* data, int size) {
   if (open.at(fd).log) {
-    std::ofstream(open.at(fd).path, std::ios::binary | std::ios::app).write(data, size);
+    std::ofstream(NativeLogPath(open.at(fd).path), std::ios::binary | std::ios::app).write(data, size);
     return 0;
   }
   if (Disk().writeError) return Fail(Disk().writeError);

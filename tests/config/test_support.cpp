@@ -15,10 +15,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Where the log puts its file: DataDirectory, LogBaseName, ".log".
-std::string LogFilePath() { return std::string(DataDirectory) + LogBaseName + ".log"; }
+// Where the log puts its file: DataDirectory, LogBaseName, ".log", inside
+// the data directory as this platform names it.
+std::string LogFilePath() { return NativeLogPath(std::string(DataDirectory) + LogBaseName + ".log"); }
 
 }  // namespace
+
+std::string NativeLogPath(std::string path) {
+#ifndef _WIN32
+  for (char& c : path)
+    if (c == '\\') c = '/';
+#endif
+  return path;
+}
 
 std::vector<std::string> InternalMessages() {
   // "stamp-VelmorW-message" CR LF; anything else is kept whole, so that an

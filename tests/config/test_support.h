@@ -27,3 +27,6 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // without one dropped; the spaced form appended when no line had the key.
 // The caller's value must already be one that ConfigSet writes unchanged.
 std::string ExpectedRewrite(const std::string& before, const std::string& key, const std::string& value);
+
+// A path written the program's way (backslashes) as this platform opens it.
+std::string NativeLogPath(std::string path);

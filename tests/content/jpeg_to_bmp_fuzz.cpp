@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ void WriteBytes(const std::string& path, const void* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   scratch = "/tmp/velmor-jpeg-fuzz-" + std::to_string(getpid());
+  std::atexit([] {
+    std::remove((scratch + ".jpg").c_str());
+    std::remove((scratch + ".bmp").c_str());
+  });
   for (int i = 1; i < *argc; ++i) {
     const std::string arg = (*argv)[i];
     if (arg.empty() || arg[0] == '-') continue;

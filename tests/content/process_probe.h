@@ -11,6 +11,9 @@ long OpenHandleCount();
 long long HeapBytesInUse();
 // Runs a program with the given arguments to its end and returns its exit
 // code, or -1 when it cannot be run. program is a path of this platform.
-int RunProgram(const std::string& program, const std::vector<std::string>& args);
+// cpuSeconds, when given, receives the processor time the program used.
+int RunProgram(const std::string& program, const std::vector<std::string>& args, double* cpuSeconds = nullptr);
+// Processor time used by this process so far.
+double ProcessCpuSeconds();
 // A path of this build's platform for a path of the build machine.
 std::string PlatformPath(const std::string& hostPath);

@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace velmor_server;
+
 namespace {
 
 void Write(const std::string& path, const std::string& text) {

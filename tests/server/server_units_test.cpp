@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace velmor_server;
+
 namespace {
 
 TEST(ContentParsers, QuotesAreSplitAtPercentLinesAndTrimmedOfBlankLines) {

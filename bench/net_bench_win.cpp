@@ -29,6 +29,8 @@
 #include "config/config_file.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

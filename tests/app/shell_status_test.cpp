@@ -7,6 +7,8 @@
 #include "app/status.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

@@ -1,15 +1,19 @@
 // The real main window, its children, tray icon and commands, driven with
 // messages inside the test process.
 #include <cstring>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/shell_text.h"
 #include "app/status.h"
+#include "content/text_pane.h"
 #include "diag/activity_list.h"
 #include "diag/log.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
@@ -217,6 +221,29 @@ TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   if (data) GlobalUnlock(data);
   CloseClipboard();
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
+}
+
+// A line of the longest text the transport accepts shows at once (the
+// watchdog bounds the test) and Copy Text gives back exactly its bytes, none
+// of the breaks the pane inserts to show it.
+TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
+  Start();
+  std::string text;
+  for (int i = 0; text.size() < 999999; ++i) text += (i % 9 == 8) ? ' ' : static_cast<char>('a' + i % 26);
+  text.resize(999999);
+  TextPaneSetText(text.c_str());
+  HWND pane = Child(IDC_MAIN_TEXTPANE);
+  while (GetWindowTextLengthA(pane) < static_cast<int>(text.size())) TakeQuit(20);
+  EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
+  SendMessageA(pane, EM_SETSEL, 0, -1);
+  SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+  ASSERT_TRUE(OpenClipboard(MainWindow));
+  HANDLE data = GetClipboardData(CF_TEXT);
+  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(copied.size(), text.size());
+  EXPECT_TRUE(copied == text);
 }
 
 TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {

@@ -18,6 +18,8 @@
 #include "tests/net/test_dir.h"
 #include "tests/net/win_test_support.h"
 #include "res/resource.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

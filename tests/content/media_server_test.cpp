@@ -25,6 +25,8 @@
 #include "tests/net/reference_server_win.h"
 #include "tests/net/test_dir.h"
 #include "tests/net/win_test_support.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include "net/socket_layer.h"
 #include "tests/net/raw_peer_win.h"
 #include "tests/net/win_test_support.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

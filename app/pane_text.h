@@ -15,7 +15,7 @@
 #include <vector>
 
 constexpr std::size_t PaneLongLine = 1024;
-constexpr std::size_t PanePieceLength = 80;
+constexpr std::size_t PanePieceLength = 60;
 
 // The display form of text; inserted receives, in increasing order, the
 // offsets in the display form of every CR LF pair that was inserted.

@@ -246,6 +246,34 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   EXPECT_TRUE(copied == text);
 }
 
+int ActivityLinesEndingIn(const std::string& tail) {
+  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
+  int found = 0;
+  const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char line[300] = "";
+    if (SendMessageA(list, LB_GETTEXTLEN, i, 0) >= static_cast<LRESULT>(sizeof line)) continue;
+    SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    const std::string text = line;
+    found += text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  }
+  return found;
+}
+
+// A timer message of another id (the tray animation's, anyone's) never runs
+// the schedule; the schedule's own does. The quote is due, and its server
+// refuses at once.
+TEST_F(ShellWindow, OnlyTheScheduleTimerRunsTheTick) {
+  Start("VServerID = 127.0.0.1\r\nPort = 1\r\nIntervalQuote = 1\r\nTimeQuote = 0\r\nSELECTQuote = 1\r\n");
+  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId + 1, 0);
+  SendMessageA(MainWindow, WM_TIMER, AnimationTimerId, 0);
+  EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 0);
+  EXPECT_EQ(CfgValue(Cfg(), "TimeQuote"), "0");
+  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId, 0);
+  EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 1);
+  EXPECT_EQ(ActivityLinesEndingIn("Event ended: Quote"), 1);
+}
+
 TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {
   Start();
   DialogWatch watch;

@@ -211,15 +211,20 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
   EXPECT_EQ(Initialising, 0);
 }
 
+std::string ClipboardText() {
+  if (!OpenClipboard(MainWindow)) return "<no clipboard>";
+  HANDLE data = GetClipboardData(CF_TEXT);
+  std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  return text;
+}
+
 TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   Start();
   SendMessageA(Child(IDC_MAIN_TEXTPANE), EM_SETSEL, 0, 24);
   SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-  ASSERT_TRUE(OpenClipboard(MainWindow));
-  HANDLE data = GetClipboardData(CF_TEXT);
-  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
-  if (data) GlobalUnlock(data);
-  CloseClipboard();
+  const std::string copied = ClipboardText();
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
 }
 
@@ -237,11 +242,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
   SendMessageA(pane, EM_SETSEL, 0, -1);
   SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-  ASSERT_TRUE(OpenClipboard(MainWindow));
-  HANDLE data = GetClipboardData(CF_TEXT);
-  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
-  if (data) GlobalUnlock(data);
-  CloseClipboard();
+  const std::string copied = ClipboardText();
   EXPECT_EQ(copied.size(), text.size());
   EXPECT_TRUE(copied == text);
 }

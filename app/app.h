@@ -25,3 +25,8 @@ int AppRun();
 void AppShutdown();
 
 int AppMain(HINSTANCE instance, const char* commandLine);
+
+// Gives the transport the main window, the instance's role and the transfer
+// message pop-up (net/transport_hooks.h). AppStartup calls it; so does a
+// test that drives the transport under windows of its own.
+void InstallTransportHooks();

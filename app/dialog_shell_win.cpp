@@ -4,7 +4,7 @@
 #include "interact/dialog_shell.h"
 
 #include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/status.h"
 #include "interact/progress_pane.h"
 #include "interact/shell_seams_win.h"

@@ -7,13 +7,10 @@ bool Quiet = false;
 char MainClassName[16] = "VelmorW";
 HWND OwnerWindow = nullptr;
 HWND MainWindow = nullptr;
-HICON IconFrames[7] = {};
+HICON IconFrames[IDI_FRAME_COUNT] = {};
 HFONT SmallFont = nullptr;
 HMENU EditPopupMenu = nullptr;
 HMENU CommentPopupMenu = nullptr;
 int TrayIconId = TrayIconNormal;
 
 volatile int Initialising = 0;
-volatile int CancelTransfer = 0;
-volatile int Quitting = 0;
-volatile int LookupInProgress = 0;

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "res/resource.h"
+
 extern HINSTANCE AppInstance;
 extern bool TransferInstance;
 extern bool StartHidden;
@@ -9,17 +11,16 @@ extern bool Quiet;
 extern char MainClassName[16]; // "VelmorW" or "Transfer"
 extern HWND OwnerWindow;
 extern HWND MainWindow;
-extern HICON IconFrames[7];
+extern HICON IconFrames[IDI_FRAME_COUNT];
 extern HFONT SmallFont;
 extern HMENU EditPopupMenu;    // context menu of the text pane
 extern HMENU CommentPopupMenu; // context menu of the comment editor
 extern int TrayIconId;         // TrayIconNormal or TrayIconTransfer
 
-// Flags shared by the windows and the transport (all on the one thread).
+// Set while start-up places the main window (its messages are not the
+// user's). The transfer flags (CancelTransfer, Quitting, LookupInProgress)
+// belong to the transport: net/transport.h, net/transport_hooks.h.
 extern volatile int Initialising;
-extern volatile int CancelTransfer;
-extern volatile int Quitting;
-extern volatile int LookupInProgress;
 
 constexpr int TrayIconNormal = 444;
 constexpr int TrayIconTransfer = 445;

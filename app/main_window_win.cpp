@@ -4,16 +4,18 @@
 #include <cstdio>
 
 #include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
 #include "content/text_fetch.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
+#include "content/text_pane.h"
 #include "interact/dialogs_win.h"
 #include "interact/shell_seams_win.h"
+#include "net/transport.h"
 #include "res/resource.h"
 #include "schedule/schedule.h"
 #include "ui/config_dialog.h"
@@ -175,7 +177,7 @@ void RunMainCommand(WPARAM command) {
   // The whole parameter is compared: only menu commands match, never the
   // notifications that the text pane sends.
   switch (command) {
-    case IDM_COPY: CopyControl(MainWindow, IDC_MAIN_TEXTPANE); break;
+    case IDM_COPY: TextPaneCopy(); break;
     case IDM_ABOUT: MessageBoxA(MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
     case IDM_EXIT: PostMessageA(MainWindow, WM_CLOSE, 0, 0); break;
     case IDM_CONFIGURE: RunConfigureDialog(MainWindow); break;

@@ -1,7 +1,7 @@
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
 #include "app/globals.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 
 void UserMessageOwner(const char* text, HWND owner) {
   // A box owned by a window that has gone away would not show at all.

@@ -10,16 +10,18 @@
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
+#include "content/text_pane.h"
 #include "diag/log.h"
 #include "interact/donate_transfer.h"
 #include "net/socket_layer.h"
+#include "net/transport_hooks.h"
 #include "res/resource.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
@@ -110,8 +112,15 @@ void UseProgramFolderSettings() {
 
 }  // namespace
 
+void InstallTransportHooks() {
+  TransferHooks.ownerWindow = [] { return MainWindow; };
+  TransferHooks.transferRole = [] { return TransferInstance; };
+  TransferHooks.showTransferMessage = ShowTransferMessage;
+}
+
 void AppStartup(HINSTANCE instance, const char* commandLine) {
   AppInstance = instance;
+  InstallTransportHooks();
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
   UseProgramFolderSettings();
@@ -149,7 +158,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   ApplySmallFont(MainWindow);
   CreateMainChildren();
   if (!TransferInstance) SubclassTextPane();
-  SetDlgItemTextA(MainWindow, IDC_MAIN_TEXTPANE, AboutPaneText);
+  TextPaneSetText(AboutPaneText);
 
   Initialising = 1;
   PlaceMainWindow();

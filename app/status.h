@@ -4,9 +4,11 @@
 #pragma once
 #include <windows.h>
 
+#include "res/resource.h"
+
 constexpr int AnimationTimerId = 444;
 constexpr UINT AnimationPeriod = 200;
-constexpr int CancelTransferButtonId = 119;
+constexpr int CancelTransferButtonId = IDC_MSGWND_CANCEL;
 
 // The busy hold is set exactly while the "*Timer Held*" label exists. Only
 // the main window procedure takes it, around every command and tick.
@@ -28,10 +30,6 @@ HWND TransferMessageWindow(); // the open pop-up, or nullptr
 // Window procedure of the class `msgwnd`.
 LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
-// Set by the socket layer: cancels the blocking host-name lookup that is in
-// progress (the sockets interface's cancel-blocking-call). A command to the
-// transfer message pop-up calls it while LookupInProgress is 1.
-extern void (*CancelBlockingLookup)();
 
 // Tray icon: shows IconFrames[frame] on the tray icon of MainWindow.
 void ShowTrayFrame(int frame);

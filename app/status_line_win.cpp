@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "schedule/status_line.h"
 

@@ -6,12 +6,13 @@
 #include <cstring>
 
 #include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 #include "res/resource.h"
 
-void (*CancelBlockingLookup)() = nullptr;
 
 namespace {
 

@@ -22,12 +22,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "app/globals.h"
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
@@ -292,6 +295,7 @@ int main(int argc, char** argv) {
   stampWindow = CreateWindowA("VelmorBenchMain", "VelmorW", WS_OVERLAPPEDWINDOW, 0, 0, 456, 211, nullptr, nullptr,
                               AppInstance, nullptr);
   MainWindow = stampWindow;
+  InstallTransportHooks();
 
   std::printf("Transport benchmark under Wine, server on 127.0.0.1:%d\n\n", port);
 

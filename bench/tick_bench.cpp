@@ -10,7 +10,7 @@
 
 #include "config/config_file.h"
 #include "diag/log.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
 

@@ -5,6 +5,11 @@
 #pragma once
 #include <cstddef>
 
+// The text helpers and the data directory came from here; users of the
+// store get them with it.
+#include "base/data_directory.h"
+#include "base/text.h"
+
 constexpr const char* ConfigFileName = "velmor.cfg";
 constexpr int KeyColumnWidth = 20;
 
@@ -21,9 +26,6 @@ constexpr int ConfigPathMax = 299;
 // A file larger than this is refused as if its length could not be taken.
 constexpr long ConfigFileMaxLength = 64L * 1024 * 1024;
 
-// Process-wide data directory (at most 99 characters); ends in a backslash
-// once loaded; empty means the current directory.
-extern char DataDirectory[100];
 
 // Returns 1 and copies the trimmed value into out (at most outSize - 1
 // characters, always terminated) when the key exists; 0 otherwise.
@@ -80,20 +82,6 @@ void TextCursorStart(TextCursor* cursor, const char* text, std::size_t length);
 // Returns 1 with the next line's start and length (line end excluded), or 0
 // at the end of the text.
 int NextTextLine(TextCursor* cursor, const char** line, std::size_t* length);
-
-// Appends a backslash to a non-empty path that does not end in one, as long
-// as it fits in size bytes.
-void AddBackslash(char* path, std::size_t size);
-
-// Removes trailing, then leading space characters (code 32 only) in place.
-char* TrimSpaces(char* text);
-
-// Lenient decimal conversion used for every numeric setting: leading white
-// space, optional sign, digits; no digits gives 0; wraps in 32 bits.
-int DecimalValue(const char* text);
-
-// First character Y or y.
-bool IsYes(const char* text);
 
 // "Error %d while performing %s" to the internal log when result is -1;
 // returns the error number then, else 0.

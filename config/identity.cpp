@@ -5,7 +5,7 @@
 
 #include "config/config_file.h"
 #include "config/profile.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "content/text_pane.h"
 #include "content/wait_label.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/config_file.h"
-#include "config/file_ops.h"
+#include "base/clock.h"
+#include "base/data_directory.h"
+#include "base/file_ops.h"
+#include "base/guarded.h"
 #include "diag/activity_list.h"
-#include "diag/guarded.h"
-#include "schedule/clock.h"
 
 char LogBaseName[32] = "VelmorW";
 char SaveLogToDisk[11] = "No";
@@ -33,8 +33,10 @@ bool ActivityGoesToFile() { return SaveLogToDisk[0] == 'Y' || SaveLogToDisk[0] =
 // path goes through the file seam like velmor.cfg's, so that it is inside
 // the data directory whatever separates directories on this platform.
 void AppendToLogFile(const char* line) {
+  char name[40];
+  std::snprintf(name, sizeof name, "%.31s.log", LogBaseName);
   char path[PathSize];
-  std::snprintf(path, sizeof path, "%.99s%.31s.log", DataDirectory, LogBaseName);
+  DataDirectoryPath(path, sizeof path, name);
   int fd = OsOpenAppend(path);
   if (fd == -1) return;
   OsWrite(fd, line, static_cast<int>(std::strlen(line)));

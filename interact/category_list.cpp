@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "content/wait_label.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 #include "interact/category_split.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"

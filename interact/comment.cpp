@@ -6,7 +6,7 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/wait_label.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"

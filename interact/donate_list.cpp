@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "config/config_file.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "config/config_file.h"
 #include "content/wait_label.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 #include "interact/donate_list.h"
 #include "interact/progress_pane.h"
 #include "net/request_protocol.h"

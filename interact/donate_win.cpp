@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "config/config_file.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 #include "interact/category_list.h"
 #include "interact/category_list_win.h"
 #include "interact/dialogs_win.h"

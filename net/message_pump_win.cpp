@@ -11,15 +11,16 @@
 
 #include <windows.h>
 
-#include "app/globals.h"
-#include "app/status.h"
 #include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
 constexpr double PumpSpacingSeconds = 0.004;
 
 LARGE_INTEGER lastPump = {};
+
+HWND OwnerOfTransfers() { return TransferHooks.ownerWindow ? TransferHooks.ownerWindow() : nullptr; }
 double ticksPerSecond = 0;
 
 double SecondsSinceLastPump() {
@@ -46,27 +47,30 @@ void StartQuitting(const MSG& quit) {
       PostMessageA(quit.hwnd, WM_QUIT, quit.wParam, quit.lParam);
     return;
   }
-  if (TransferInstance) CancelTransfer = 1;
+  if (TransferHooks.transferRole && TransferHooks.transferRole()) CancelTransfer = 1;
   Quitting = 1;
-  ShowTransferMessage("Quitting", nullptr);
-  if (quit.hwnd == nullptr || !IsWindow(MainWindow)) {
+  if (TransferHooks.showTransferMessage) TransferHooks.showTransferMessage("Quitting", nullptr);
+  const HWND main = OwnerOfTransfers();
+  if (quit.hwnd == nullptr || !IsWindow(main)) {
     // The usual form that ends a message loop (and the only one left once
     // the main window is gone); without putting it back, the main loop would
     // never see it.
     PostQuitMessage(static_cast<int>(quit.wParam));
   } else {
-    for (int i = 0; i < 3; ++i) PostMessageA(MainWindow, WM_QUIT, 0, 0);
+    for (int i = 0; i < 3; ++i) PostMessageA(main, WM_QUIT, 0, 0);
   }
 }
 
 }  // namespace
+
+TransportHooks TransferHooks;
 
 void DispatchWaitingMessages(int limit) {
   for (int i = 0; i < limit; ++i) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
-      if (msg.hwnd == nullptr && TransferInstance) {
+      if (msg.hwnd == nullptr && TransferHooks.transferRole && TransferHooks.transferRole()) {
         // The transfer instance's window was closed during a transfer: its
         // close raised CancelTransfer already, and no main loop waits for
         // this quit. Taking the quit path would turn the user's cancel into
@@ -74,7 +78,8 @@ void DispatchWaitingMessages(int limit) {
         CancelTransfer = 1;
         break;
       }
-      if (msg.hwnd == nullptr || (MainWindow && msg.hwnd == MainWindow)) {
+      const HWND main = OwnerOfTransfers();
+      if (msg.hwnd == nullptr || (main && msg.hwnd == main)) {
         StartQuitting(msg);
       } else {
         DispatchMessageA(&msg);

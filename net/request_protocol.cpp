@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "config/basic_settings.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
 #include "net/block_header.h"
 

@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/globals.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "diag/log.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 #include "net/message_pump_win.h"
 #include "net/server_address.h"
 #include "net/socket_api_win.h"
 #include "net/socket_layer.h"
+#include "net/transport_hooks.h"
 #include "net/wait_timer.h"
 
 namespace {
@@ -159,6 +159,8 @@ bool LookupBlocking(const char* name, unsigned char out[4]) {
 }
 
 }  // namespace
+
+volatile int LookupInProgress = 0;
 
 void CancelServerLookup() {
   if (LookupInProgress != 1) return;

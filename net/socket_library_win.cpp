@@ -1,13 +1,14 @@
 // Loading and unloading the sockets library at run time.
 #include <cstdio>
 
-#include "app/status.h"
 #include "diag/log.h"
-#include "diag/user_message.h"
+#include "base/user_message.h"
 #include "net/socket_api_win.h"
 #include "net/socket_layer.h"
+#include "net/transport_hooks.h"
 
 SocketApi Sock;
+void (*CancelBlockingLookup)() = nullptr;
 
 namespace {
 

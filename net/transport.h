@@ -14,7 +14,7 @@
 // A connected socket (0 or greater); negative values are failures.
 using Socket = std::intptr_t;
 
-// Shared with the shell (app/globals.h declares them alike).
+// Raised by window procedures of the shell that run inside the waits.
 extern volatile int CancelTransfer; // 1: abandon the current transfer at the next check
 extern volatile int Quitting;       // 1: a quit was met while waiting; never cleared
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "config/config_file.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 
 namespace {

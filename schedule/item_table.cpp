@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 
 ItemEntry ItemTable[MaxItems] = {
     {"Quote", ItemQuote, nullptr, "Velmor Quote", nullptr},

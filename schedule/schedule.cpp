@@ -9,7 +9,7 @@
 #include "net/request_protocol.h"
 #include "net/transfer_result.h"
 #include "net/transport.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/status_line.h"
 

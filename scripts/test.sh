@@ -6,12 +6,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+# The folders' layering first: it needs no build.
+python3 scripts/check-layers.py
+
 scripts/setup.sh
 
-jobs=$(nproc)
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 for preset in native release win; do
   echo "== build: $preset"
-  cmake --preset "$preset" >/dev/null
+  # The Windows tests talk to the native server of the release tree.
+  server_option=()
+  [ "$preset" = win ] && server_option=(-DVELMOR_REFERENCE_SERVER="$root/build/release/server/velmor-server")
+  cmake --preset "$preset" "${server_option[@]}" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
 

@@ -4,22 +4,22 @@
 
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/message_box.h"
-#include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
 #include "diag/log.h"
 #include "interact/category_list.h"
+#include "interact/dialog_shell.h"
+#include "interact/shell_seams_win.h"
 #include "interact/category_list_win.h"
 #include "interact/ping.h"
 #include "res/resource.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "ui/config_values.h"
 #include "ui/configdir.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -207,9 +207,9 @@ void SaveServerField(HWND dlg, int id, char* setting, int size, const char* key)
 }
 
 void TriggerItem(HWND dlg, int row) {
-  ShowTransferMessage(TriggerWaitText, dlg);
+  ShowTransferMessageFor(TriggerWaitText, dlg);
   if (ItemTable[row].update) ItemTable[row].update(row);
-  ShowTransferMessage(nullptr, dlg);
+  ShowTransferMessageFor(nullptr, dlg);
 }
 
 void OpenDialog(HWND dlg) {
@@ -319,5 +319,5 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 }  // namespace
 
 void RunConfigureDialog(HWND owner) {
-  DialogBoxParamA(AppInstance, IDD_CONFIGDIALOG, owner, ConfigDialogProc, 0);
+  DialogBoxParamA(GetModuleHandleA(nullptr), IDD_CONFIGDIALOG, owner, ConfigDialogProc, 0);
 }

@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
 #include "res/resource.h"
@@ -80,7 +79,7 @@ int RunConfigDirDialog(HWND owner) {
   char before[sizeof DataDirectory];
   std::snprintf(before, sizeof before, "%s", DataDirectory);
   const INT_PTR result =
-      DialogBoxParamA(AppInstance, IDD_CONFIGDIR, owner, ConfigDirProc, reinterpret_cast<LPARAM>(before));
+      DialogBoxParamA(GetModuleHandleA(nullptr), IDD_CONFIGDIR, owner, ConfigDirProc, reinterpret_cast<LPARAM>(before));
   return result == 1 ? 1 : 0;
 }
 

@@ -5,8 +5,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "app/command_line.h"
+#include "app/pane_text.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
 #include "ui/data_directory.h"
@@ -143,3 +146,54 @@ TEST(DataDirectoryText, InputLimitAndDirectoryOfPath) {
 }
 
 }  // namespace
+
+// The text pane's display form: long lines get soft breaks, and every
+// selection of the display form maps back to the exact received bytes.
+static std::string WithoutInserted(const std::string& shown, const std::vector<std::size_t>& inserted, std::size_t from,
+                            std::size_t to) {
+  std::vector<bool> soft(shown.size() + 2);
+  for (std::size_t b : inserted) soft[b] = soft[b + 1] = true;
+  std::string out;
+  for (std::size_t i = from; i < to; ++i)
+    if (!soft[i]) out += shown[i];
+  return out;
+}
+
+TEST(PaneText, OrdinaryTextsAreShownAsTheyCame) {
+  std::vector<std::size_t> inserted{99};
+  const std::string lines = "first line\r\nsecond\r\n" + std::string(PaneLongLine - 2, 'x') + "\r\nlast";
+  EXPECT_EQ(PaneDisplayForm(lines, &inserted), lines);
+  EXPECT_TRUE(inserted.empty());
+  EXPECT_EQ(PaneReceivedOffset(7, inserted), 7u);
+}
+
+TEST(PaneText, LongLinesAreBrokenAndSelectionsMapBack) {
+  // Words of varying length, a bare LF (not a line end for the control), a
+  // CR LF at the piece boundary, and one line of 999,999 bytes with no space.
+  std::string text;
+  for (int i = 0; text.size() < 5000; ++i) text += std::string(1 + i % 13, 'a' + i % 26) + (i % 50 ? " " : "\n");
+  text += std::string(79, 'q') + "\r\nshort\r\n";
+  text += std::string(999999, 'z');
+  std::vector<std::size_t> inserted;
+  const std::string shown = PaneDisplayForm(text, &inserted);
+  ASSERT_FALSE(inserted.empty());
+  std::size_t longest = 0, run = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    run = shown.compare(i, 2, "\r\n") == 0 ? 0 : run + 1;
+    longest = std::max(longest, run);
+  }
+  EXPECT_LE(longest, PanePieceLength + 1);
+  for (std::size_t b : inserted) ASSERT_EQ(shown.compare(b, 2, "\r\n"), 0);
+  // Breaks fall after a space where the piece has one.
+  EXPECT_EQ(shown[inserted[0] - 1], ' ');
+
+  EXPECT_EQ(PaneReceivedOffset(shown.size(), inserted), text.size());
+  const std::size_t cuts[][2] = {{0, 6000}, {3, 4}, {inserted[0], inserted[0] + 1}, {inserted[0] + 1, inserted[2] + 1},
+                                 {4990, 5300}};
+  for (const auto& c : cuts) {
+    const std::size_t from = PaneReceivedOffset(c[0], inserted), to = PaneReceivedOffset(c[1], inserted);
+    EXPECT_EQ(text.substr(from, to - from), WithoutInserted(shown, inserted, c[0], c[1])) << c[0] << ".." << c[1];
+  }
+  const std::size_t from = PaneReceivedOffset(0, inserted), to = PaneReceivedOffset(shown.size(), inserted);
+  EXPECT_TRUE(text.substr(from, to - from) == text);
+}

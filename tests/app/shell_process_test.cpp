@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/app/win_harness.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -91,9 +92,9 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
   EXPECT_EQ(r.top, 137);
   EXPECT_EQ(r.right - r.left, 456);
   EXPECT_EQ(r.bottom - r.top, 211);
-  EXPECT_EQ(ClassOf(GetDlgItem(main, 5)), "Edit");
-  EXPECT_EQ(ClassOf(GetDlgItem(main, 6)), "ListBox");
-  EXPECT_EQ(WindowText(GetDlgItem(main, 11)), "Velmor for Windows V7.1");
+  EXPECT_EQ(ClassOf(GetDlgItem(main, IDC_MAIN_TEXTPANE)), "Edit");
+  EXPECT_EQ(ClassOf(GetDlgItem(main, IDC_MAIN_ACTIVITYLIST)), "ListBox");
+  EXPECT_EQ(WindowText(GetDlgItem(main, IDC_MAIN_TITLE)), "Velmor for Windows V7.1");
 
   SetWindowPos(main, nullptr, 60, 70, 480, 250, SWP_NOZORDER | SWP_NOACTIVATE);
   PostMessageA(main, WM_CLOSE, 0, 0);

@@ -7,6 +7,8 @@
 #include "app/status.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
@@ -121,7 +123,7 @@ TEST_F(ShellStatus, TransferMessageWindow) {
   const int w = extent.cx + 145;
   EXPECT_RECT(r, desk.right / 2 - w / 2, desk.bottom / 2 - 26, w, 52);
   EXPECT_RECT(ChildRect(labels[0]), 10, 7, extent.cx, 18);
-  HWND button = GetDlgItem(popup, 119);
+  HWND button = GetDlgItem(popup, IDC_MSGWND_CANCEL);
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(WindowText(button), "Cancel Transfer");
   EXPECT_RECT(ChildRect(button), extent.cx + 15, 5, 120, 18);

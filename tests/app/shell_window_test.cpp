@@ -1,15 +1,19 @@
 // The real main window, its children, tray icon and commands, driven with
 // messages inside the test process.
 #include <cstring>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/shell_text.h"
 #include "app/status.h"
+#include "content/text_pane.h"
 #include "diag/activity_list.h"
 #include "diag/log.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
@@ -207,16 +211,68 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
   EXPECT_EQ(Initialising, 0);
 }
 
+std::string ClipboardText() {
+  if (!OpenClipboard(MainWindow)) return "<no clipboard>";
+  HANDLE data = GetClipboardData(CF_TEXT);
+  std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  return text;
+}
+
 TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   Start();
   SendMessageA(Child(IDC_MAIN_TEXTPANE), EM_SETSEL, 0, 24);
   SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-  ASSERT_TRUE(OpenClipboard(MainWindow));
-  HANDLE data = GetClipboardData(CF_TEXT);
-  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
-  if (data) GlobalUnlock(data);
-  CloseClipboard();
+  const std::string copied = ClipboardText();
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
+}
+
+// A line of the longest text the transport accepts shows at once (the
+// watchdog bounds the test) and Copy Text gives back exactly its bytes, none
+// of the breaks the pane inserts to show it.
+TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
+  Start();
+  std::string text;
+  for (int i = 0; text.size() < 999999; ++i) text += (i % 9 == 8) ? ' ' : static_cast<char>('a' + i % 26);
+  text.resize(999999);
+  TextPaneSetText(text.c_str());
+  HWND pane = Child(IDC_MAIN_TEXTPANE);
+  while (GetWindowTextLengthA(pane) < static_cast<int>(text.size())) TakeQuit(20);
+  EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
+  SendMessageA(pane, EM_SETSEL, 0, -1);
+  SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+  const std::string copied = ClipboardText();
+  EXPECT_EQ(copied.size(), text.size());
+  EXPECT_TRUE(copied == text);
+}
+
+int ActivityLinesEndingIn(const std::string& tail) {
+  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
+  int found = 0;
+  const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char line[300] = "";
+    if (SendMessageA(list, LB_GETTEXTLEN, i, 0) >= static_cast<LRESULT>(sizeof line)) continue;
+    SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    const std::string text = line;
+    found += text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  }
+  return found;
+}
+
+// A timer message of another id (the tray animation's, anyone's) never runs
+// the schedule; the schedule's own does. The quote is due, and its server
+// refuses at once.
+TEST_F(ShellWindow, OnlyTheScheduleTimerRunsTheTick) {
+  Start("VServerID = 127.0.0.1\r\nPort = 1\r\nIntervalQuote = 1\r\nTimeQuote = 0\r\nSELECTQuote = 1\r\n");
+  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId + 1, 0);
+  SendMessageA(MainWindow, WM_TIMER, AnimationTimerId, 0);
+  EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 0);
+  EXPECT_EQ(CfgValue(Cfg(), "TimeQuote"), "0");
+  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId, 0);
+  EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 1);
+  EXPECT_EQ(ActivityLinesEndingIn("Event ended: Quote"), 1);
 }
 
 TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {

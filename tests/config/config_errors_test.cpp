@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "tests/config/fake_file_ops.h"
 #include "tests/config/test_support.h"
 #include "tests/stubs/stubs.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "tests/config/test_support.h"
 #include "tests/stubs/stubs.h"
 

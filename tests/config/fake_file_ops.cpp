@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "config/file_ops.h"
+#include "base/file_ops.h"
 #include "tests/config/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "config/config_file.h"
 #include "schedule/category_pick.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "tests/net/test_dir.h"
 

@@ -17,13 +17,16 @@
 #include "tests/net/reference_server_win.h"
 #include "tests/net/test_dir.h"
 #include "tests/net/win_test_support.h"
+#include "res/resource.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 
 ReferenceServer* server = nullptr;
 
 std::string LastListLine() {
-  HWND list = GetDlgItem(MainWindow, 6);
+  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
   int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
   if (n <= 0) return "";
   wchar_t line[512] = {};
@@ -36,7 +39,7 @@ std::string LastListLine() {
 }
 
 std::string PaneText() {
-  HWND pane = GetDlgItem(MainWindow, 5);
+  HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
   int n = GetWindowTextLengthA(pane);
   std::string text(static_cast<size_t>(n) + 1, '\0');
   GetWindowTextA(pane, &text[0], n + 1);

@@ -17,12 +17,14 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/text_fetch.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
 #include "tests/net/reference_server_win.h"
 #include "tests/net/test_dir.h"
 #include "tests/net/win_test_support.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

@@ -15,16 +15,18 @@
 #include "config/config_file.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/request_record.h"
 #include "net/socket_layer.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "tests/net/raw_peer_win.h"
 #include "tests/net/reference_server_win.h"
 #include "tests/net/test_dir.h"
 #include "tests/net/win_test_support.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

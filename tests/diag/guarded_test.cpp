@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "tests/stubs/stubs.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "tests/stubs/stubs.h"
 
 namespace fs = std::filesystem;

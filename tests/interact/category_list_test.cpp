@@ -10,7 +10,7 @@
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
 #include "interact/category_list.h"
 #include "net/request_record.h"

@@ -11,7 +11,7 @@
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
 #include "interact/add_category.h"
 #include "interact/comment.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/block_header.h"
 #include "net/request_protocol.h"
 #include "tests/net/fake_transport.h"

@@ -5,9 +5,6 @@
 #include "net/request_record.h"
 #include "net/transport.h"
 
-volatile int CancelTransfer = 0;
-volatile int Quitting = 0;
-
 FakePeer& Peer() {
   static FakePeer peer;
   return peer;

@@ -14,11 +14,13 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
 #include "tests/net/raw_peer_win.h"
 #include "tests/net/win_test_support.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 
 namespace {
 

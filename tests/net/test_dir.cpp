@@ -8,7 +8,14 @@
 namespace fs = std::filesystem;
 
 std::string MakeTestDir(const std::string& name) {
+#ifdef VELMOR_TEST_TMP
+  // Natively /tmp is shared by every checkout and tree on the machine: two
+  // runs of one test there would remove each other's files.
+  fs::path dir = fs::path(VELMOR_TEST_TMP) / ("velmor-test-" + name);
+#else
+  // Under Wine the temporary directory is inside the tree's own prefix.
   fs::path dir = fs::temp_directory_path() / ("velmor-test-" + name);
+#endif
   std::error_code ignored;
   fs::remove_all(dir, ignored);
   fs::create_directories(dir);

@@ -5,7 +5,7 @@
 
 #include "net/transport.h"
 #include "net/wait_timer.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 
 namespace {
 

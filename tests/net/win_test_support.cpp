@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "app/app.h"
 #include "app/globals.h"
 #include "app/status.h"
 #include "config/config_file.h"
 #include "diag/log.h"
 #include "tests/net/test_dir.h"
+#include "res/resource.h"
 
 std::string UseScratchDataDirectory(const std::string& name) {
   std::string dir = MakeTestDir(name);
@@ -83,8 +85,9 @@ TestMainWindow::TestMainWindow() {
   window_ = CreateWindowA("VelmorNetTestMain", "VelmorW", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                           wc.hInstance, nullptr);
   CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, 5, 5, 300, 200, window_,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(5)), wc.hInstance, nullptr);
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_TEXTPANE)), wc.hInstance, nullptr);
   MainWindow = window_;
+  InstallTransportHooks();
 }
 
 TestMainWindow::~TestMainWindow() {
@@ -93,7 +96,7 @@ TestMainWindow::~TestMainWindow() {
 }
 
 std::string TestMainWindow::PaneText() const {
-  HWND pane = GetDlgItem(window_, 5);
+  HWND pane = GetDlgItem(window_, IDC_MAIN_TEXTPANE);
   int n = GetWindowTextLengthA(pane);
   std::string text(static_cast<size_t>(n) + 1, '\0');
   GetWindowTextA(pane, &text[0], n + 1);
@@ -151,6 +154,7 @@ std::string StaticTextOf(HWND popup) {
 
 void RegisterTransferMessageClass() {
   if (!AppInstance) AppInstance = GetModuleHandleA(nullptr);
+  InstallTransportHooks();
   WNDCLASSA wc = {};
   wc.lpfnWndProc = TransferMessageProc;
   wc.hInstance = AppInstance;

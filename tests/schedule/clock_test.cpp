@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "schedule/clock.h"
+#include "base/clock.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"
-#include "diag/guarded.h"
+#include "base/guarded.h"
 #include "diag/log.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "tests/net/fake_transport.h"

@@ -1,7 +1,7 @@
 // Test stand-in for the message box: records every text.
 #include "tests/stubs/stubs.h"
 
-#include "diag/user_message.h"
+#include "base/user_message.h"
 
 std::vector<std::string>& ShownMessages() {
   static std::vector<std::string> messages;

@@ -14,7 +14,7 @@
 #include "interact/category_list.h"
 #include "net/request_record.h"
 #include "res/resource.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
 #include "schedule/item_table.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/net/raw_peer_win.h"

@@ -1,4 +1,4 @@
-#include "schedule/local_time.h"
+#include "base/local_time.h"
 
 #include <cstring>
 

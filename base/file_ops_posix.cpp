@@ -1,5 +1,5 @@
 // File calls for POSIX systems: the native build and its tests.
-#include "config/file_ops.h"
+#include "base/file_ops.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "diag/guarded.h"
+#include "base/guarded.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "diag/user_message.h"
+#include "base/user_message.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // File calls for Windows: the C runtime's descriptors for reading and
 // writing (so that errno carries the runtime's own numbers), and the Win32
 // calls that the runtime lacks: replacing a file in one step and locking.
-#include "config/file_ops.h"
+#include "base/file_ops.h"
 
 #include <cerrno>
 #include <fcntl.h>

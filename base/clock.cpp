@@ -1,8 +1,8 @@
-#include "schedule/clock.h"
+#include "base/clock.h"
 
 #include <ctime>
 
-#include "schedule/local_time.h"
+#include "base/local_time.h"
 
 namespace {
 

@@ -1,0 +1,10 @@
+// The data directory: where velmor.cfg, the logs and the fetched files live.
+#pragma once
+#include <cstddef>
+
+// Process-wide data directory (at most 99 characters); ends in a backslash
+// once loaded; empty means the current directory.
+extern char DataDirectory[100];
+
+// out receives DataDirectory followed by name, cut to size - 1 characters.
+void DataDirectoryPath(char* out, std::size_t size, const char* name);

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the Windows tree's text-pane benchmark and runs it under Wine: very
+# long lines against the same bytes with a line break every 60 characters.
+#   bench/run-pane-bench.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+cmake --preset win >/dev/null
+cmake --build build/win -j2 --target pane_bench
+timeout 600 scripts/wine-run.sh build/win/bench/pane_bench.exe

@@ -6,10 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+scripts/setup.sh
+
 # The folders' layering first: it needs no build.
 python3 scripts/check-layers.py
-
-scripts/setup.sh
 
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 for preset in native release win; do

@@ -26,7 +26,9 @@ TEST_F(ConfigDir, FirstStartWithoutDataDirectoryAsksWithNoOwner) {
     Click(d.window, IDC_CONFIGDIR_OK);
   });
   Start("", "/Q", /*withDirectory=*/false);
-  ASSERT_EQ(watch.Seen().size(), 1u);
+  std::string seen;
+  for (const SeenDialog& d : watch.Seen()) seen += "'" + d.caption + "': '" + d.text + "'\n";
+  ASSERT_EQ(watch.Seen().size(), 1u) << seen;
   EXPECT_EQ(watch.Seen()[0].caption, "Set Velmor Data Directory");
   EXPECT_EQ(watch.Seen()[0].owner, nullptr);
   EXPECT_EQ(initial, "");

@@ -22,24 +22,6 @@ namespace {
 
 ReferenceServer* server = nullptr;
 
-std::string StaticTextOf(HWND popup) {
-  std::string text;
-  EnumChildWindows(
-      popup,
-      [](HWND child, LPARAM out) -> BOOL {
-        char cls[16] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        if (std::string(cls) == "Static") {
-          char t[200] = {};
-          GetWindowTextA(child, t, sizeof t);
-          *reinterpret_cast<std::string*>(out) = t;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
 std::string LastListLine() {
   HWND list = GetDlgItem(MainWindow, 6);
   int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));

@@ -131,6 +131,24 @@ DelayedAction::~DelayedAction() {
 
 bool DelayedAction::Fired() const { return state_->fired; }
 
+std::string StaticTextOf(HWND popup) {
+  std::string text;
+  EnumChildWindows(
+      popup,
+      [](HWND child, LPARAM out) -> BOOL {
+        char cls[16] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        if (std::string(cls) == "Static") {
+          char t[200] = {};
+          GetWindowTextA(child, t, sizeof t);
+          *reinterpret_cast<std::string*>(out) = t;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
 void RegisterTransferMessageClass() {
   if (!AppInstance) AppInstance = GetModuleHandleA(nullptr);
   WNDCLASSA wc = {};

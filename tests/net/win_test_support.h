@@ -52,6 +52,9 @@ class DelayedAction {
   State* state_;
 };
 
+// The text of the transfer message pop-up (its static label).
+std::string StaticTextOf(HWND popup);
+
 // Registers the transfer message window's class, as start-up does, so that
 // ShowTransferMessage works inside a test program.
 void RegisterTransferMessageClass();

@@ -134,24 +134,6 @@ int ServerRequests(int type) {
   return n;
 }
 
-std::string StaticTextOf(HWND popup) {
-  std::string text;
-  EnumChildWindows(
-      popup,
-      [](HWND child, LPARAM out) -> BOOL {
-        char cls[16] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        if (std::string(cls) == "Static") {
-          char t[200] = {};
-          GetWindowTextA(child, t, sizeof t);
-          *reinterpret_cast<std::string*>(out) = t;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
 std::string AnswerBytes(int code, int num1) {
   RequestRecord r = EmptyRecord();
   r.code = code;

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Starts Velmorw.exe under Wine inside a private Xvfb display, talking to
-# the reference server over its sample content, and saves two PNGs: its main
-# window, and the Configure dialog with the quote item selected and the
-# server's quote categories listed.
-#   Usage: scripts/screenshot.sh [MAIN.png [CONFIGURE.png]]
-# (default docs/main-window.png and docs/configure-dialog.png). Builds the
-# trees when needed; uses a Wine prefix of its own under build/screenshot/.
+# the reference server over its sample content, and saves four PNGs: its
+# main window; the Configure dialog with the quote item selected and the
+# server's quote categories listed; the donate dialog with the Picture type
+# clicked and the server's picture categories listed; and, after its OK, the
+# list of files to donate (a few picture files put on the list beforehand).
+#   Usage: scripts/screenshot.sh [MAIN.png [CONFIGURE.png [DONATE.png [LIST.png]]]]
+# (default docs/main-window.png, docs/configure-dialog.png,
+# docs/donate-dialog.png and docs/donate-list.png). Builds the trees when
+# needed; uses a Wine prefix of its own under build/screenshot/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/main-window.png}")
 out_config=$(realpath -m "${2:-$root/docs/configure-dialog.png}")
+out_donate=$(realpath -m "${3:-$root/docs/donate-dialog.png}")
+out_list=$(realpath -m "${4:-$root/docs/donate-list.png}")
 cd "$root"
 
 cmake --preset win >/dev/null
-cmake --build build/win -j2 --target Velmorw configure_poke >/dev/null
+cmake --build build/win -j2 --target Velmorw configure_poke donate_poke >/dev/null
 cmake --preset release >/dev/null
 cmake --build build/release -j2 --target velmor-server >/dev/null
 
@@ -40,6 +45,9 @@ for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { echo "screenshot: the server did not start" >&2; exit 1; }
 printf 'Directory  =  %s\r\nTrailer  =  Server news: 12 new pictures today\r\nVServerID  =  127.0.0.1\r\nPort  =  %s\r\nIntervalQuote  =  65\r\nSELECTQuote  =  0 2\r\n' \
   "$(winpath "$data")" "$(cat "$work/port")" > "$data/velmor.cfg"
+# Picture files chosen earlier, as the file-list dialog keeps them.
+printf 'DONATE-2-1  =  C:\\My Pictures\\harbour at dusk.jpg\r\nDONATE-2-2  =  C:\\My Pictures\\old mill.bmp\r\nDONATE-2-3  =  C:\\My Pictures\\winter garden.gif\r\n' \
+  >> "$data/velmor.cfg"
 
 . "$root/scripts/xvfb.sh"
 start_xvfb 200 250 || { echo "screenshot: no free display" >&2; exit 1; }
@@ -68,18 +76,33 @@ import -display "$DISPLAY" -window root "$work/root.png"
 convert "$work/root.png" -crop "$geometry" +repage "$out"
 echo "screenshot: $out ($geometry)"
 
+# Waits for the largest window titled $1 and saves its part of the screen
+# to $2; $3 names it in the messages.
+shoot() {
+  local geometry=""
+  for _ in $(seq 1 100); do
+    geometry=$(largest_window "$1")
+    [ -n "$geometry" ] && break
+    sleep 0.2
+  done
+  [ -n "$geometry" ] || { echo "screenshot: the $3 did not appear" >&2; exit 1; }
+  sleep 2  # let it paint
+  mkdir -p "$(dirname "$2")"
+  import -display "$DISPLAY" -window root "$work/root.png"
+  convert "$work/root.png" -crop "$geometry" +repage "$2"
+  echo "screenshot: $2 ($geometry)"
+}
+
 # The Configure dialog: opened and given its first item by a small helper,
 # as the menu command and a click would.
-timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/configure_poke.exe" >/dev/null
-geometry=""
-for _ in $(seq 1 100); do
-  geometry=$(largest_window "Configure Velmor")
-  [ -n "$geometry" ] && break
-  sleep 0.2
-done
-[ -n "$geometry" ] || { echo "screenshot: the Configure dialog did not appear" >&2; exit 1; }
-sleep 2  # let it paint
-mkdir -p "$(dirname "$out_config")"
-import -display "$DISPLAY" -window root "$work/root.png"
-convert "$work/root.png" -crop "$geometry" +repage "$out_config"
-echo "screenshot: $out_config ($geometry)"
+poke() { timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/$1.exe" "${@:2}" >/dev/null; }
+poke configure_poke
+shoot "Configure Velmor" "$out_config" "Configure dialog"
+
+# The donate dialog: the helper closes the Configure dialog, opens this one
+# from the menu and clicks its Picture type.
+poke donate_poke
+shoot "Donate a file to a Velmor server" "$out_donate" "donate dialog"
+# Its OK, with the first picture category selected, opens the file list.
+poke donate_poke list
+shoot "List of files to donate" "$out_list" "file-list dialog"

@@ -7,11 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-for preset in release win; do
-  cmake --preset "$preset" >/dev/null
-done
-cmake --build build/release -j2 --target velmor-server
-cmake --build build/win -j2 --target config_bench
+. bench/server-bench-lib.sh
+bench_build config_bench
 
 work="$root/build/win/bench/config-bench-work"
 content="$work/content"
@@ -21,13 +18,6 @@ for i in $(seq 0 999); do echo "Quote category number $i"; done > "$content/cate
 : > "$content/categories/picture.txt"
 : > "$content/categories/sound.txt"
 
-server_pid=""
-cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-build/release/server/velmor-server --port 0 --content "$content" --ready-file "$work/port" --log none &
-server_pid=$!
-for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
+bench_start_server "$content" "$work"
 
-winpath() { echo "Z:$1" | tr / '\\'; }
 timeout 600 scripts/wine-run.sh build/win/bench/config_bench.exe "$port" "$(winpath "$work")"

@@ -7,11 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-for preset in release win; do
-  cmake --preset "$preset" >/dev/null
-done
-cmake --build build/release -j2 --target velmor-server
-cmake --build build/win -j2 --target net_bench
+. bench/server-bench-lib.sh
+bench_build net_bench
 
 work="$root/build/win/bench/net-bench-work"
 content="$work/content"
@@ -24,15 +21,7 @@ printf 'A quote.\n' > "$content/quotes/0.txt"
 head -c 10000000 /dev/urandom > "$content/pictures/0/big.bin"
 : > "$work/faults.txt"
 
-server_pid=""
-cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-build/release/server/velmor-server --port 0 --content "$content" --faults "$work/faults.txt" \
-  --ready-file "$work/port" --log none &
-server_pid=$!
-for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
+bench_start_server "$content" "$work" --faults "$work/faults.txt"
 
-winpath() { echo "Z:$1" | tr / '\\'; }
 timeout 600 scripts/wine-run.sh build/win/bench/net_bench.exe "$port" "$(winpath "$work/faults.txt")" \
   "$(winpath "$work")" "${1:-30}"

@@ -22,10 +22,10 @@ extern int TrayIconId;         // TrayIconNormal or TrayIconTransfer
 // belong to the transport: net/transport.h, net/transport_hooks.h.
 extern volatile int Initialising;
 
-constexpr int TrayIconNormal = 444;
-constexpr int TrayIconTransfer = 445;
+constexpr int TrayIconNormal = IDN_TRAY_NORMAL;
+constexpr int TrayIconTransfer = IDN_TRAY_TRANSFER;
 constexpr UINT TrayCallbackMessage = WM_USER + 42; // 1066
-constexpr UINT_PTR ScheduleTimerId = 15;
+constexpr UINT_PTR ScheduleTimerId = IDT_SCHEDULE;
 constexpr UINT ScheduleTimerPeriod = 60000;
 constexpr const char* TransferClassName = "Transfer";
 constexpr const char* NormalClassName = "VelmorW";

@@ -55,7 +55,7 @@ void CreateSmallFont() {
 }
 
 void LoadIconFrames() {
-  for (int k = 0; k < 7; ++k) {
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
     char name[16];
     std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
     IconFrames[k] = LoadIconA(AppInstance, TransferInstance ? IDI_T1 : name);

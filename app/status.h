@@ -6,7 +6,7 @@
 
 #include "res/resource.h"
 
-constexpr int AnimationTimerId = 444;
+constexpr int AnimationTimerId = IDT_ANIMATION;
 constexpr UINT AnimationPeriod = 200;
 constexpr int CancelTransferButtonId = IDC_MSGWND_CANCEL;
 

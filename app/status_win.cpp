@@ -39,7 +39,7 @@ HWND CreateStatusLabel(const char* text, const ShellRect& r) {
 // that it is never taken for a schedule tick.
 void CALLBACK AnimationStep(HWND, UINT, UINT_PTR, DWORD) {
   ShowTrayFrame(animationPosition);
-  animationPosition = (animationPosition + 1) % 7;
+  animationPosition = (animationPosition + 1) % IDI_FRAME_COUNT;
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
+
 namespace {
 
 std::string WinPath(const char* unixPath) {
@@ -68,7 +70,7 @@ bool TrayIconExists(HWND owner) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
   nid.hWnd = owner;
-  nid.uID = 444;
+  nid.uID = IDN_TRAY_NORMAL;
   return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 

@@ -115,6 +115,15 @@
 #define IDC_MAIN_TITLE              11
 #define IDC_MSGWND_CANCEL           119
 
+/* ---- Tray icons and timers of the main window ------------------------- */
+/* The tray icon's id (NOTIFYICONDATA uID) tells the two instances' icons
+ * apart; it names no icon resource. Timer ids are those of MainWindow's
+ * timers; the animation's shares its number with the normal tray icon. */
+#define IDN_TRAY_NORMAL             444
+#define IDN_TRAY_TRANSFER           445
+#define IDT_SCHEDULE                15
+#define IDT_ANIMATION               444
+
 /* ---- Dialog controls ---------------------------------------------------- */
 
 /* CONFIGDIALOG: "Configure Velmor" */

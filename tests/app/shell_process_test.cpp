@@ -7,8 +7,9 @@
 
 #include <string>
 
-#include "tests/app/win_harness.h"
+#include "app/globals.h"
 #include "res/resource.h"
+#include "tests/app/win_harness.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
   ASSERT_TRUE(Launch(app, "/Q", dir.Path())) << ProgramPath();
   HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 10000));
   EXPECT_TRUE(IsWindowVisible(main));
   RECT r{};
   GetWindowRect(main, &r);
@@ -102,7 +103,7 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
   DWORD code = 1234;
   GetExitCodeProcess(app.pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
-  EXPECT_FALSE(TrayIconExists(main, 444));
+  EXPECT_FALSE(TrayIconExists(main, IDN_TRAY_NORMAL));
   const std::string cfg = ReadFileText(dir.File("velmor.cfg"));
   EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "60");
   EXPECT_EQ(CfgValue(cfg, "WindowTop"), "70");
@@ -118,10 +119,10 @@ TEST(ShellProcess, StartsHiddenWithSlashNAndTheTrayClickBringsItBack) {
   ASSERT_TRUE(Launch(app, "/Q /N", dir.Path()));
   HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 10000));
   // Shown by the placement, hidden again just before the loop starts.
   EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000));
-  PostMessageA(main, 1066, 444, WM_LBUTTONDOWN);
+  PostMessageA(main, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000));
   PostMessageA(main, WM_CLOSE, 0, 0);
   ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 20000), WAIT_OBJECT_0);

@@ -58,8 +58,8 @@ TEST_F(ShellStatus, HoldLabelAnimationAndFrameZeroAtTheEnd) {
   EXPECT_EQ(StaticsWithText(MainWindow, "*Timer Held*").size(), 1u);
 
   const int start = TrayAnimationPosition();
-  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() == (start + 3) % 7; }, 3000));
-  EXPECT_EQ(TrayIconShown(), IconFrames[(start + 2) % 7]);
+  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() == (start + 3) % IDI_FRAME_COUNT; }, 3000));
+  EXPECT_EQ(TrayIconShown(), IconFrames[(start + 2) % IDI_FRAME_COUNT]);
   EXPECT_EQ(BusyHoldEnd(), 0);  // one end releases both begins
   EXPECT_EQ(BusyHoldQuery(), 0);
   EXPECT_EQ(TrayIconShown(), IconFrames[0]);
@@ -140,7 +140,7 @@ TEST_F(ShellStatus, TransferMessageWindow) {
   cancelledLookups = 0;
   CancelBlockingLookup = CountCancelledLookup;
   LookupInProgress = 1;
-  SendMessageA(popup, WM_COMMAND, 119, 0);
+  SendMessageA(popup, WM_COMMAND, IDC_MSGWND_CANCEL, 0);
   EXPECT_EQ(cancelledLookups, 1);
   EXPECT_EQ(LookupInProgress, 0);
   EXPECT_EQ(CancelTransfer, 0);

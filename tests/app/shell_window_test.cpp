@@ -90,9 +90,9 @@ TEST_F(ShellWindow, NormalStartUpBuildsWindowsChildrenAndTray) {
   EXPECT_EQ(CfgValue(cfg, "WindowHeight"), "211");
   ExpectChildrenLaidOut(MainWindow);
 
-  EXPECT_TRUE(TrayIconExists(MainWindow, 444));
-  EXPECT_FALSE(TrayIconExists(MainWindow, 445));
-  for (int k = 0; k < 7; ++k) EXPECT_NE(IconFrames[k], nullptr) << k;
+  EXPECT_TRUE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
+  EXPECT_FALSE(TrayIconExists(MainWindow, IDN_TRAY_TRANSFER));
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) EXPECT_NE(IconFrames[k], nullptr) << k;
   EXPECT_NE(IconFrames[0], IconFrames[1]);
   EXPECT_EQ(Initialising, 0);
   EXPECT_STREQ(LogBaseName, "VelmorW");
@@ -146,19 +146,19 @@ TEST_F(ShellWindow, MinimiseHidesAndTrayLeftClickToggles) {
   Start();
   ShowWindow(MainWindow, SW_MINIMIZE);
   EXPECT_FALSE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
   EXPECT_FALSE(IsIconic(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_RBUTTONDOWN);
-  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONUP);
-  SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_RBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONUP);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
   // Another message whose parameters look like a click is no click.
-  SendMessageA(MainWindow, WM_APP + 7, 444, WM_LBUTTONDOWN);
-  SendMessageA(MainWindow, WM_NULL, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_FALSE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
 }
 
@@ -369,19 +369,19 @@ TEST_F(ShellWindow, TransferInstanceRole) {
   RECT r{};
   GetWindowRect(MainWindow, &r);
   EXPECT_RECT(r, 120, 0, 456, 211);
-  EXPECT_TRUE(TrayIconExists(MainWindow, 445));
-  EXPECT_FALSE(TrayIconExists(MainWindow, 444));
-  for (int k = 1; k < 7; ++k) EXPECT_EQ(IconFrames[k], IconFrames[0]);
+  EXPECT_TRUE(TrayIconExists(MainWindow, IDN_TRAY_TRANSFER));
+  EXPECT_FALSE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
+  for (int k = 1; k < IDI_FRAME_COUNT; ++k) EXPECT_EQ(IconFrames[k], IconFrames[0]);
   // The text pane keeps the edit control's own procedure: no context menu.
   WNDCLASSA edit{};
   GetClassInfoA(nullptr, "EDIT", &edit);
   EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(Child(IDC_MAIN_TEXTPANE), GWLP_WNDPROC)),
             edit.lpfnWndProc);
   // A left click on its tray icon does not toggle it.
-  SendMessageA(MainWindow, TrayCallbackMessage, 445, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
   // Another message whose parameters look like a click is no click.
-  SendMessageA(MainWindow, WM_APP + 7, 444, WM_LBUTTONDOWN);
-  SendMessageA(MainWindow, WM_NULL, 444, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  SendMessageA(MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(MainWindow));
 
   EXPECT_EQ(AppRun(), 0);  // the batch transfer, then straight to shutdown

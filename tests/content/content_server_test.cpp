@@ -150,7 +150,7 @@ TEST_F(ContentServerTest, MemoryLimitBoundary) {
   EXPECT_EQ(QuoteUpdate(0), 1);
   EXPECT_EQ(LastActivityLine(), "New Quote Available.");
   server->SetFaults("1 oversized-block 1000000\n");
-  SetDlgItemTextA(main.Handle(), 5, "previous");
+  SetDlgItemTextA(main.Handle(), IDC_MAIN_TEXTPANE, "previous");
   EXPECT_EQ(QuoteUpdate(0), 0);
   EXPECT_EQ(LastActivityLine(), "The Velmor server was unable to deliver the information you requested.");
   EXPECT_EQ(main.PaneText(), "previous");
@@ -199,7 +199,7 @@ TEST_F(ContentServerTest, EveryInjectedFaultEndsWithItsLine) {
       {"* oversized-block", 0, quoteUndelivered, nullptr, 4},
   };
   for (const FaultCase& c : cases) {
-    SetDlgItemTextA(main.Handle(), 5, "previous");
+    SetDlgItemTextA(main.Handle(), IDC_MAIN_TEXTPANE, "previous");
     server->SetFaults(std::string(c.faults) + "\n");
     long outstanding = GuardedOutstanding();
     double start = Seconds();
@@ -221,7 +221,7 @@ TEST_F(ContentServerTest, EveryInjectedFaultEndsWithItsLine) {
 
 TEST_F(ContentServerTest, CancelDuringABlockFromTheTransferMessage) {
   TestMainWindow main;
-  SetDlgItemTextA(main.Handle(), 5, "previous");
+  SetDlgItemTextA(main.Handle(), IDC_MAIN_TEXTPANE, "previous");
   // The response, the block header and 5 bytes of the quote come, then
   // nothing more.
   server->SetFaults("1 stall 185\n");

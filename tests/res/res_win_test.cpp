@@ -358,11 +358,16 @@ TEST(ResDialogs, SendCommentDialog) {
 // The radio buttons of one dialog form one group, so that the arrow keys
 // move between them and no other control joins in.
 TEST(ResDialogs, ItemTypeButtonsFormOneGroup) {
-  for (const char* name : {IDD_DONATEDIALOG, IDD_ADDCATDIALOG}) {
-    SCOPED_TRACE(name);
-    HWND dlg = CreateDialogParamA(Self(), name, nullptr, Passive, 0);
+  struct Group {
+    const char* dialog;
+    int quote, sound, picture;
+  };
+  for (const Group& g : {Group{IDD_DONATEDIALOG, IDC_DONATE_QUOTE, IDC_DONATE_SOUND, IDC_DONATE_PICTURE},
+                         Group{IDD_ADDCATDIALOG, IDC_ADDCAT_QUOTE, IDC_ADDCAT_SOUND, IDC_ADDCAT_PICTURE}}) {
+    SCOPED_TRACE(g.dialog);
+    HWND dlg = CreateDialogParamA(Self(), g.dialog, nullptr, Passive, 0);
     ASSERT_NE(dlg, nullptr);
-    HWND quote = GetDlgItem(dlg, 101), sound = GetDlgItem(dlg, 102), picture = GetDlgItem(dlg, 103);
+    HWND quote = GetDlgItem(dlg, g.quote), sound = GetDlgItem(dlg, g.sound), picture = GetDlgItem(dlg, g.picture);
     EXPECT_EQ(GetNextDlgGroupItem(dlg, quote, FALSE), sound);
     EXPECT_EQ(GetNextDlgGroupItem(dlg, sound, FALSE), picture);
     EXPECT_EQ(GetNextDlgGroupItem(dlg, picture, FALSE), quote);

@@ -106,6 +106,12 @@ LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     TrackControlPopup(hwnd, lp, EditPopupMenu, MainWindow);
     return 1;
   }
+  // Ctrl+C copies what Copy Text copies: the received bytes, without the
+  // breaks the pane inserts into long lines.
+  if (msg == WM_COPY) {
+    TextPaneCopy();
+    return 0;
+  }
   return CallWindowProcA(textPaneBaseProc, hwnd, msg, wp, lp);
 }
 

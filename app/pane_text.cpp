@@ -45,3 +45,19 @@ std::size_t PaneReceivedOffset(std::size_t at, const std::vector<std::size_t>& i
   for (auto it = inserted.begin(); it != before; ++it) removed += (at >= *it + 2) ? 2 : at - *it;
   return at - removed;
 }
+
+std::size_t PanePieceEnd(const std::string& shown, std::size_t from, std::size_t size) {
+  if (shown.size() - from <= size) return shown.size();
+  std::size_t end = from + size;
+  const std::size_t lineEnd = shown.rfind("\r\n", end - 2);
+  if (lineEnd != std::string::npos && lineEnd >= from) return lineEnd + 2;
+  if (shown[end - 1] == '\r' && shown[end] == '\n') --end;
+  return end;
+}
+
+PaneRange PaneCopyRange(std::size_t start, std::size_t end, std::size_t held, std::size_t shownSize,
+                        const std::vector<std::size_t>& inserted) {
+  if (end <= start) return {0, 0};
+  if (end >= held && held < shownSize) end = shownSize;
+  return {PaneReceivedOffset(start, inserted), PaneReceivedOffset(end, inserted)};
+}

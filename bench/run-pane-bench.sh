@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows tree's text-pane benchmark and runs it under Wine: very
-# long lines against the same bytes with a line break every 60 characters.
+# long lines into the real main window's pane, filled piece by piece, against
+# one WM_SETTEXT of the same display form into a bare edit control.
 #   bench/run-pane-bench.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

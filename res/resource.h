@@ -123,6 +123,7 @@
 #define IDN_TRAY_TRANSFER           445
 #define IDT_SCHEDULE                15
 #define IDT_ANIMATION               444
+#define IDT_PANEFILL                16    /* puts a long text into the pane piece by piece */
 
 /* ---- Dialog controls ---------------------------------------------------- */
 

@@ -197,3 +197,44 @@ TEST(PaneText, LongLinesAreBrokenAndSelectionsMapBack) {
   const std::size_t from = PaneReceivedOffset(0, inserted), to = PaneReceivedOffset(shown.size(), inserted);
   EXPECT_TRUE(text.substr(from, to - from) == text);
 }
+
+// A long text goes into the control piece by piece. The pieces join to the
+// display form, end at line ends (never between a CR and its LF) yet short
+// of a full piece by no more than a line's length, and a copy
+// taken while only some are in gives received bytes; one that reaches the
+// end of what is in gives the rest of the text too.
+TEST(PaneText, PiecesJoinToTheDisplayFormAndCopiesDuringTheFillAreExact) {
+  std::string text;
+  for (int i = 0; text.size() < 3 * PaneFillPiece; ++i) text += "line " + std::to_string(i) + "\r\n";
+  text += std::string(999999, 'w');
+  std::vector<std::size_t> inserted;
+  const std::string shown = PaneDisplayForm(text, &inserted);
+  std::string joined;
+  for (std::size_t held = 0; held < shown.size();) {
+    const std::size_t end = PanePieceEnd(shown, held, PaneFillPiece);
+    ASSERT_GT(end, held);
+    ASSERT_LE(end - held, PaneFillPiece);
+    if (end < shown.size()) {
+      ASSERT_EQ(shown.compare(end - 2, 2, "\r\n"), 0) << end;
+      ASSERT_GT(end - held, PaneFillPiece - PaneLongLine - 2) << end;
+    }
+    joined += shown.substr(held, end - held);
+    held = end;
+    if (held == shown.size()) break;
+    const PaneRange all = PaneCopyRange(0, held, held, shown.size(), inserted);
+    ASSERT_EQ(all.first, 0u);
+    ASSERT_EQ(all.second, text.size()) << held;
+    const PaneRange part = PaneCopyRange(3, held - 1, held, shown.size(), inserted);
+    ASSERT_EQ(part.second, PaneReceivedOffset(held - 1, inserted));
+    const PaneRange none = PaneCopyRange(held, held, held, shown.size(), inserted);
+    ASSERT_EQ(none.second, none.first);
+  }
+  EXPECT_TRUE(joined == shown);
+  const PaneRange whole = PaneCopyRange(0, shown.size(), shown.size(), shown.size(), inserted);
+  EXPECT_EQ(whole.second - whole.first, text.size());
+  // A line longer than a piece: cut short of it, not between its CR and LF.
+  const std::string bare = std::string(100, 'x') + "\r\nend";
+  EXPECT_EQ(PanePieceEnd(bare, 0, 101), 100u);
+  EXPECT_EQ(PanePieceEnd(bare, 0, 50), 50u);
+  EXPECT_EQ(PanePieceEnd(bare, 0, 102), 102u);
+}

@@ -2,9 +2,11 @@
 // messages inside the test process.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/pane_text.h"
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "content/text_pane.h"
@@ -230,23 +232,50 @@ TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
 }
 
-// A line of the longest text the transport accepts shows at once (the
-// watchdog bounds the test) and Copy Text gives back exactly its bytes, none
-// of the breaks the pane inserts to show it.
+std::string LongLine(char first) {
+  std::string text;
+  for (int i = 0; text.size() < 999999; ++i) text += (i % 9 == 8) ? ' ' : static_cast<char>(first + i % 20);
+  text.resize(999999);
+  return text;
+}
+
+// A line of the longest text the transport accepts shows at once and the
+// rest goes in while messages flow (the watchdog bounds the test). Copy Text
+// and Ctrl+C give back exactly its bytes, none of the breaks the pane
+// inserts to show it, also before all of it is in; a text arriving during
+// the fill replaces it, and the fill leaves the user's selection and view.
 TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   Start();
-  std::string text;
-  for (int i = 0; text.size() < 999999; ++i) text += (i % 9 == 8) ? ' ' : static_cast<char>('a' + i % 26);
-  text.resize(999999);
-  TextPaneSetText(text.c_str());
+  const std::string first = LongLine('a'), second = LongLine('f');
+  std::vector<std::size_t> inserted;
+  const int shownSize = static_cast<int>(PaneDisplayForm(second, &inserted).size());
   HWND pane = Child(IDC_MAIN_TEXTPANE);
-  while (GetWindowTextLengthA(pane) < static_cast<int>(text.size())) TakeQuit(20);
-  EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
+
+  TextPaneSetText(first.c_str());
+  ASSERT_LT(GetWindowTextLengthA(pane), shownSize);  // only the first piece so far
   SendMessageA(pane, EM_SETSEL, 0, -1);
   SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-  const std::string copied = ClipboardText();
-  EXPECT_EQ(copied.size(), text.size());
-  EXPECT_TRUE(copied == text);
+  std::string copied = ClipboardText();
+  EXPECT_EQ(copied.size(), first.size());
+  EXPECT_TRUE(copied == first);
+  Pump(100);  // some pieces go in
+
+  TextPaneSetText(second.c_str());
+  SendMessageA(pane, EM_SETSEL, 3, 10);
+  while (GetWindowTextLengthA(pane) < shownSize) TakeQuit(20);
+  EXPECT_EQ(GetWindowTextLengthA(pane), shownSize);
+  EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
+  DWORD start = 0, end = 0;
+  SendMessageA(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 3u);
+  EXPECT_EQ(end, 10u);
+  EXPECT_EQ(SendMessageA(pane, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+  SendMessageA(pane, EM_SETSEL, 0, -1);
+  SendMessageA(pane, WM_CHAR, 3, 0);  // Ctrl+C
+  copied = ClipboardText();
+  EXPECT_EQ(copied.size(), second.size());
+  EXPECT_TRUE(copied == second);
 }
 
 int ActivityLinesEndingIn(const std::string& tail) {

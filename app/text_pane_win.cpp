@@ -54,10 +54,17 @@ void PutNextPiece(HWND pane) {
   if (now != top) SendMessageA(pane, EM_LINESCROLL, 0, top - now);
 }
 
+// One piece per expiry. The timer is set anew after each piece: a step takes
+// longer than the period, and a timer that is due at once again would keep
+// a loop that empties the queue (the transport's waits) busy until the
+// whole text is in.
 void CALLBACK FillStep(HWND window, UINT, UINT_PTR id, DWORD) {
   HWND pane = Pane();
   if (pane && held < shown.size()) PutNextPiece(pane);
-  if (!pane || held >= shown.size()) KillTimer(window, id);
+  if (pane && held < shown.size())
+    SetTimer(window, id, USER_TIMER_MINIMUM, FillStep);
+  else
+    KillTimer(window, id);
 }
 
 }  // namespace

@@ -89,20 +89,27 @@ struct FileText {
 
 enum class ReadResult { Ok, OpenFailed, Failed };
 
-ReadResult ReadFileText(const char* path, bool reportOpen, FileText* text) {
+// What a read reports to the internal log: every failure; every failure but
+// a failed open (a writer then starts the file afresh); or none, for a
+// caller that reads key by key instead when the whole file cannot be had
+// cleanly, and lets those reads report.
+enum class Reports { All, AllButOpen, None };
+
+ReadResult ReadFileText(const char* path, Reports reports, FileText* text) {
   int fd = OsOpenRead(path);
   if (fd == -1) {
     text->openError = errno;
-    if (reportOpen) ReportIoError(-1, OpOpen);
+    if (reports == Reports::All) ReportIoError(-1, OpOpen);
     return ReadResult::OpenFailed;
   }
+  const bool report = reports != Reports::None;
   int64_t length = OsFileLength(fd);
   if (length > ConfigFileMaxLength) {
     errno = EFBIG;
     length = -1;
   }
   if (length < 0) {
-    ReportIoError(-1, OpLength);
+    if (report) ReportIoError(-1, OpLength);
     OsClose(fd);
     return ReadResult::Failed;
   }
@@ -110,11 +117,13 @@ ReadResult ReadFileText(const char* path, bool reportOpen, FileText* text) {
   char* data = GuardedAlloc(size);
   int room = size - 2;  // keep two bytes for the CR LF
   int total = 0;
+  bool readFailed = false;
   while (total < room) {
     int n = OsRead(fd, data + total, room - total);
     if (n == -1) {
-      ReportIoError(-1, OpRead);
+      if (report) ReportIoError(-1, OpRead);
       text->complete = false;
+      readFailed = true;
       break;
     }
     if (n == 0) break;
@@ -126,7 +135,12 @@ ReadResult ReadFileText(const char* path, bool reportOpen, FileText* text) {
     char probe;
     if (OsRead(fd, &probe, 1) != 0) text->complete = false;
   }
-  ReportIoError(OsClose(fd), OpClose);
+  const int closed = OsClose(fd);
+  if (report) ReportIoError(closed, OpClose);
+  if (!report && (readFailed || closed == -1)) {
+    GuardedFree(data);
+    return ReadResult::Failed;
+  }
   data[total] = '\r';
   data[total + 1] = '\n';
   text->data = data;
@@ -160,7 +174,7 @@ LineKind ParseLine(const char* start, std::size_t length, char* line, char* key,
 // Finds key in the file at path; the caller holds the lock or reads without.
 int GetWithPath(char* out, std::size_t outSize, const char* key, const char* path) {
   FileText text;
-  if (ReadFileText(path, true, &text) != ReadResult::Ok) return 0;
+  if (ReadFileText(path, Reports::All, &text) != ReadResult::Ok) return 0;
   char* line = GuardedAlloc(LineBufferSize);
   char* lineKey = GuardedAlloc(LineBufferSize);
   TextCursor cursor;
@@ -236,7 +250,7 @@ std::size_t WrittenValueLength(const char* key, const char* value) {
 // exclusive lock.
 void SetWithPath(const char* key, const char* value, const char* path) {
   FileText text;
-  ReadResult read = ReadFileText(path, false, &text);
+  ReadResult read = ReadFileText(path, Reports::AllButOpen, &text);
   if (read == ReadResult::Failed) return;
   if (read == ReadResult::OpenFailed) {
     // Only a file that is not there starts afresh; one that exists but
@@ -374,18 +388,20 @@ struct EntryOrder {
 
 }  // namespace
 
-void ConfigViewLoad(ConfigView* view, const char* fileName) {
+namespace {
+
+bool LoadView(ConfigView* view, const char* fileName, Reports reports) {
   *view = ConfigView{};
   char path[PathBufferSize];
   if (!BuildPath(path, fileName)) {
-    ReportIoError(-1, OpOpen);
-    return;
+    if (reports == Reports::All) ReportIoError(-1, OpOpen);
+    return false;
   }
   bool locked = AcquireLock(path, false);
   FileText text;
-  ReadResult read = ReadFileText(path, true, &text);
+  ReadResult read = ReadFileText(path, reports, &text);
   if (locked) ReleaseLock();
-  if (read != ReadResult::Ok) return;
+  if (read != ReadResult::Ok) return false;
 
   int lines = 0;
   for (std::size_t i = 0; i < text.length; ++i) lines += text.data[i] == '\r';
@@ -417,6 +433,15 @@ void ConfigViewLoad(ConfigView* view, const char* fileName) {
   GuardedFree(lineKey);
   GuardedFree(text.data);
   std::sort(view->entries, view->entries + view->count, EntryOrder{view->strings, nullptr});
+  return true;
+}
+
+}  // namespace
+
+void ConfigViewLoad(ConfigView* view, const char* fileName) { LoadView(view, fileName, Reports::All); }
+
+int ConfigViewTryLoad(ConfigView* view, const char* fileName) {
+  return LoadView(view, fileName, Reports::None) ? 1 : 0;
 }
 
 int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key) {

@@ -64,6 +64,11 @@ struct ConfigView {
 // A file that cannot be read gives an empty view (every key absent), with
 // the same internal-log line as a failed ConfigGet.
 void ConfigViewLoad(ConfigView* view, const char* fileName);
+// As ConfigViewLoad for a file that reads cleanly (returns 1). Otherwise it
+// reports nothing and returns 0 with an empty view: a caller that then reads
+// key by key through ConfigGet reports each failure exactly as often as
+// without the view.
+int ConfigViewTryLoad(ConfigView* view, const char* fileName);
 // As ConfigGet: 1 with the value copied (cut to outSize - 1 characters) when
 // the key exists; 0 otherwise.
 int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key);

@@ -82,12 +82,18 @@ void SelectComboValue(HWND dlg, int id, long value) {
 void FillNumberCombo(HWND dlg, int id, int n) {
   HWND combo = Control(dlg, id);
   SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+  // The combo passes this on to its list, which otherwise works out its
+  // scroll bar and repaint for every entry: about three times the cost of
+  // the adds themselves under Wine.
+  SendMessageA(combo, WM_SETREDRAW, FALSE, 0);
   SendMessageA(combo, CB_INITSTORAGE, static_cast<WPARAM>(n), static_cast<LPARAM>(n) * 4);
   char text[16];
   for (int i = 0; i < n; ++i) {
     std::snprintf(text, sizeof text, "%d", i);
     SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
+  SendMessageA(combo, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(combo, nullptr, TRUE);
 }
 
 bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
@@ -97,25 +103,45 @@ void EnableTimeWindowControls(HWND dlg) {
   for (int id : TimeWindowCombos) EnableWindow(Control(dlg, id), on);
 }
 
-// Reads a per-item number; absent (or no digits) is 0.
-long ItemNumber(const char* prefix, int row, bool* present = nullptr) {
-  char key[ItemKeySize];
-  char value[52];
-  const int found = ItemKeyOf(key, sizeof key, prefix, row) && ConfigGet(value, sizeof value, key, ConfigFileName);
-  if (present) *present = found != 0;
-  return found ? DecimalValue(value) : 0;
-}
+// velmor.cfg as read for showing an item: the whole file once (a selection
+// reads seven keys, each read a locked open of the file), or, when the file
+// cannot be read cleanly, key by key as each read would have, so that every
+// failure is reported as often as it would have been.
+class ItemSettings {
+ public:
+  ItemSettings() : whole_(ConfigViewTryLoad(&view_, ConfigFileName) != 0) {}
+  ~ItemSettings() { ConfigViewRelease(&view_); }
+  ItemSettings(const ItemSettings&) = delete;
+  ItemSettings& operator=(const ItemSettings&) = delete;
+
+  // 1 with the value of the row's key when it exists.
+  int Get(const char* prefix, int row, char* out, std::size_t size) const {
+    char key[ItemKeySize];
+    if (!ItemKeyOf(key, sizeof key, prefix, row)) return 0;
+    return whole_ ? ConfigViewGet(&view_, out, size, key) : ConfigGet(out, size, key, ConfigFileName);
+  }
+
+  // A per-item number; absent (or no digits) is 0.
+  long Number(const char* prefix, int row, bool* present = nullptr) const {
+    char value[52];
+    const int found = Get(prefix, row, value, sizeof value);
+    if (present) *present = found != 0;
+    return found ? DecimalValue(value) : 0;
+  }
+
+ private:
+  ConfigView view_;
+  bool whole_;
+};
 
 void SetItemValue(const char* prefix, int row, const char* value) {
   char key[ItemKeySize];
   if (ItemKeyOf(key, sizeof key, prefix, row)) ConfigSet(key, value, ConfigFileName);
 }
 
-void RestoreItemSelection(HWND dlg, int row) {
-  char key[ItemKeySize];
+void RestoreItemSelection(HWND dlg, int row, const ItemSettings& settings) {
   char stored[500];
-  if (!ItemKeyOf(key, sizeof key, SelectionPrefix, row) || !ConfigGet(stored, sizeof stored, key, ConfigFileName))
-    return;
+  if (!settings.Get(SelectionPrefix, row, stored, sizeof stored)) return;
   FillingControls filling;
   HWND list = Control(dlg, IDC_CONFIG_CATEGORIES);
   const long count = static_cast<long>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -139,7 +165,7 @@ void SaveItemSelection(HWND dlg, int row) {
     // A cut list would name other categories than the chosen ones: keep
     // the stored selection and show it again.
     UserMessageOwner(SelectionTooLongText, dlg);
-    RestoreItemSelection(dlg, row);
+    RestoreItemSelection(dlg, row, ItemSettings());
     return;
   }
   SetItemValue(SelectionPrefix, row, text);
@@ -176,13 +202,15 @@ void LoadItemSettings(HWND dlg) {
   // that loses it meanwhile must not store the other item's values.
   FillingControls filling;
   FillCategoryListBox(dlg, Control(dlg, IDC_CONFIG_CATEGORIES), ItemTable[row].type);
-  RestoreItemSelection(dlg, row);
+  // Read after the fill: a fetch lets other handlers run meanwhile.
+  const ItemSettings settings;
+  RestoreItemSelection(dlg, row, settings);
 
   bool present = false;
-  const long interval = ItemNumber(IntervalPrefix, row, &present);
+  const long interval = settings.Number(IntervalPrefix, row, &present);
   const IntervalParts parts = present ? SplitInterval(interval) : IntervalParts{1, 0, 0};
   long window[5];
-  for (int i = 0; i < 5; ++i) window[i] = ItemNumber(TimeWindowPrefixes[i], row);
+  for (int i = 0; i < 5; ++i) window[i] = settings.Number(TimeWindowPrefixes[i], row);
 
   SelectComboValue(dlg, IDC_CONFIG_DAYS, parts.days);
   SelectComboValue(dlg, IDC_CONFIG_HOURS, parts.hours);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "config/config_file.h"
 #include "base/guarded.h"
@@ -123,6 +124,40 @@ TEST_F(ConfigErrors, FailedCloseIsLoggedAndWorkGoesOn) {
   EXPECT_EQ(InternalMessages(),
             (std::vector<std::string>{Line(EIO, "DosClose configfile"), Line(EIO, "DosClose configfile")}));
   EXPECT_EQ(Disk().files[Cfg], "Port                =2000\r\nHost=h\r\n");
+}
+
+// A caller that falls back to ConfigGet when the whole file cannot be had
+// must find nothing reported by the attempt, whatever failed.
+TEST_F(ConfigErrors, TriedViewOfAFileThatFailsReportsNothing) {
+  const std::function<void()> failures[] = {
+      [] { Disk().files.erase(Cfg); },
+      [] { Disk().openError = EACCES; },
+      [] { Disk().lengthError = EIO; },
+      [] { Disk().reportedLength = ConfigFileMaxLength + 1; },
+      [] { Disk().readError = EIO, Disk().readErrorAfter = 11; },
+      [] { Disk().closeError = EIO; },
+  };
+  for (const auto& fail : failures) {
+    ResetDisk();
+    Disk().files[Cfg] = Before;
+    fail();
+    ConfigView view;
+    EXPECT_EQ(ConfigViewTryLoad(&view, ConfigFileName), 0);
+    char out[20];
+    EXPECT_EQ(ConfigViewGet(&view, out, sizeof out, "Port"), 0);
+    ConfigViewRelease(&view);
+  }
+  EXPECT_TRUE(InternalMessages().empty());
+
+  ResetDisk();
+  Disk().files[Cfg] = Before;
+  ConfigView view;
+  ASSERT_EQ(ConfigViewTryLoad(&view, ConfigFileName), 1);
+  char out[20];
+  ASSERT_EQ(ConfigViewGet(&view, out, sizeof out, "host"), 1);
+  EXPECT_STREQ(out, "h");
+  ConfigViewRelease(&view);
+  EXPECT_TRUE(InternalMessages().empty());
 }
 
 TEST_F(ConfigErrors, FailedWriteOrFlushKeepsTheOldFile) {

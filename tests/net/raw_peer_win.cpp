@@ -120,3 +120,15 @@ int ClosedPort() {
   closesocket(s);
   return port;
 }
+
+bool AcceptsConnections(int port) {
+  EnsureStarted();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<u_short>(port));
+  const bool accepted = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  closesocket(s);
+  return accepted;
+}

@@ -60,3 +60,6 @@ class PendingListener {
 
 // A loopback port with nothing listening on it.
 int ClosedPort();
+
+// Whether something accepts a connection on the loopback port now.
+bool AcceptsConnections(int port);

@@ -8,6 +8,10 @@
 #       appears once it listens (the tests wait for it). The server runs for at
 #       most 15 minutes, so that a crashed test cannot leave it behind.
 #   reference_server.sh stop STATE_DIR
+#       stops the server and waits until it has gone (after about ten seconds
+#       it is killed), then leaves STATE_DIR/stopped, which the tests wait
+#       for: they cannot wait for a Linux process either, and a server that
+#       is still stopping when the test program ends outlives it.
 exec >/dev/null 2>&1 </dev/null
 case "$1" in
   start)
@@ -23,7 +27,20 @@ case "$1" in
     echo $! > "$state/pid"
     ;;
   stop)
-    [ -f "$2/pid" ] && kill -TERM "$(cat "$2/pid")"
-    rm -f "$2/pid"
+    state=$2
+    if [ -f "$state/pid" ]; then
+      # The pid is timeout's, which leads a process group of its own and
+      # passes the signal on to the server.
+      pid=$(cat "$state/pid")
+      kill -TERM "$pid"
+      i=0
+      while kill -0 "$pid" 2>/dev/null && [ $i -lt 100 ]; do
+        sleep 0.1
+        i=$((i + 1))
+      done
+      kill -0 "$pid" 2>/dev/null && kill -KILL -- "-$pid"
+    fi
+    rm -f "$state/pid"
+    : > "$state/stopped"
     ;;
 esac

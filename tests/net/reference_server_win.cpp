@@ -47,7 +47,10 @@ void WriteUnixFile(const std::string& unixPath, const std::string& bytes) {
 }
 
 ReferenceServer::ReferenceServer(const std::string& content, const std::string& options) {
-  state_ = FreshUnixDir("server-state-" + std::to_string(GetCurrentProcessId()));
+  // Process ids come back soon under Wine: the tick count keeps a later
+  // program from emptying the folder of a server that is still stopping.
+  state_ = FreshUnixDir("server-state-" + std::to_string(GetCurrentProcessId()) + "-" +
+                        std::to_string(GetTickCount64()));
   WriteUnixFile(state_ + "/faults.txt", "");
   RunUnix(Quoted(VELMOR_REFERENCE_SERVER_SCRIPT) + " start " + Quoted(state_) + " " +
           Quoted(VELMOR_REFERENCE_SERVER) + " " + Quoted(content) + " --faults " + Quoted(state_ + "/faults.txt") +
@@ -63,6 +66,10 @@ ReferenceServer::ReferenceServer(const std::string& content, const std::string& 
 
 ReferenceServer::~ReferenceServer() {
   RunUnix(Quoted(VELMOR_REFERENCE_SERVER_SCRIPT) + " stop " + Quoted(state_));
+  // The script marks the server's end; without the wait the test program
+  // could end first and leave the server running.
+  const std::string stopped = WinePath(state_ + "/stopped");
+  for (int i = 0; i < 300 && !FileExists(stopped); ++i) Sleep(50);
 }
 
 void ReferenceServer::SetFaults(const std::string& rules) { WriteFile(WinePath(state_ + "/faults.txt"), rules); }

@@ -165,8 +165,11 @@ class ConfigDialogTest : public ShellFixture {
     server = new ReferenceServer(content);
   }
   static void TearDownTestSuite() {
+    const int port = server->Port();
     delete server;
     server = nullptr;
+    // Gone before the program ends, not some time after it.
+    EXPECT_FALSE(AcceptsConnections(port));
   }
 
   void SetUp() override {

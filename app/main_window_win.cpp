@@ -179,9 +179,19 @@ void SavePlacement() {
   WriteSettingNumber(Setting::WindowHeight, static_cast<int>(r.bottom - r.top));
 }
 
+// The whole parameter is compared: only menu commands match, never the
+// notifications that the text pane sends.
+bool IsMainCommand(WPARAM command) {
+  switch (command) {
+    case IDM_COPY: case IDM_ABOUT: case IDM_EXIT: case IDM_CONFIGURE: case IDM_GETQUOTE:
+    case IDM_DONATE: case IDM_ADDCATEGORY: case IDM_SENDCOMMENT: case IDM_GETNEWS: case IDM_GETTIPS:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void RunMainCommand(WPARAM command) {
-  // The whole parameter is compared: only menu commands match, never the
-  // notifications that the text pane sends.
   switch (command) {
     case IDM_COPY: TextPaneCopy(); break;
     case IDM_ABOUT: MessageBoxA(MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
@@ -208,9 +218,17 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       // Dropped, not queued, while the hold is set: the transport pumps
       // messages during its waits, so this procedure is re-entered then.
       if (!BusyHoldQuery()) {
-        BusyHoldBegin();
-        RunMainCommand(wp);
-        BusyHoldEnd();
+        if (IsMainCommand(wp)) {
+          BusyHoldBegin();
+          RunMainCommand(wp);
+          BusyHoldEnd();
+        } else {
+          // Nothing runs (the text pane's notifications come here with each
+          // line it is given): a hold taken and released around nothing
+          // leaves exactly what its end leaves, so only the end is done,
+          // without creating and destroying the label for nothing.
+          BusyHoldEnd();
+        }
       }
       break;
     case WM_TIMER:

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/display_batch.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "ui/message_box.h"
@@ -72,6 +73,7 @@ void AddTrayIcon() {
   nid.hIcon = IconFrames[0];
   std::snprintf(nid.szTip, sizeof nid.szTip, "%s", TransferInstance ? TrayTipTransfer : TrayTipNormal);
   Shell_NotifyIconA(NIM_ADD, &nid);
+  RememberTrayIcon(nid.hIcon);
 }
 
 void DeleteTrayIcon() {
@@ -80,6 +82,7 @@ void DeleteTrayIcon() {
   nid.hWnd = MainWindow;
   nid.uID = static_cast<UINT>(TrayIconId);
   Shell_NotifyIconA(NIM_DELETE, &nid);
+  RememberTrayIcon(nullptr);
 }
 
 // The sounds are played through winmm loaded on demand: a quiet start
@@ -171,6 +174,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 int AppRun() {
   if (TransferInstance) {
     RunDonateTransfer();
+    FlushDisplay();
     return 0;
   }
   if (StartHidden) ShowWindow(MainWindow, SW_HIDE);

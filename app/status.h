@@ -37,6 +37,9 @@ void ShowTrayFrame(int frame);
 int TrayAnimationPosition();
 // The icon last given to the tray icon by the animation or the hold's end.
 HICON TrayIconShown();
+// Start-up added the tray icon showing this icon, or shutdown removed it
+// (nullptr): ShowTrayFrame only tells the notification area of changes.
+void RememberTrayIcon(HICON shown);
 
 // The main window is going away: forget the labels that die with it.
 void StatusForgetMainChildren();

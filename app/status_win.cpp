@@ -52,12 +52,18 @@ void ShowTrayFrame(int frame) {
   nid.uFlags = NIF_MESSAGE | NIF_ICON;
   nid.uCallbackMessage = TrayCallbackMessage;
   nid.hIcon = IconFrames[frame];
+  // The icon already shown changes nothing, but telling the notification
+  // area costs a round trip to another process (every end of the hold shows
+  // frame 0, and the transfer instance's frames are all one icon).
+  if (nid.hIcon == shownIcon) return;
   shownIcon = nid.hIcon;
   Shell_NotifyIconA(NIM_MODIFY, &nid);
 }
 
 int TrayAnimationPosition() { return animationPosition; }
 HICON TrayIconShown() { return shownIcon; }
+
+void RememberTrayIcon(HICON shown) { shownIcon = shown; }
 
 int BusyHoldQuery() { return HoldLabel ? 1 : 0; }
 

@@ -34,12 +34,14 @@ void StoreDonateCategory(int type, int position) {
   ConfigSet(key, value, ConfigFileName);
 }
 
-int ReadDonateSlot(int type, int slot, char* out, std::size_t size) {
+int ReadDonateSlot(int type, int slot, char* out, std::size_t size, const ConfigView* view) {
   char key[32];
   char value[SlotValueMax];
   DonateSlotKey(key, sizeof key, type, slot);
   if (size > 0) out[0] = '\0';
-  if (!ConfigGet(value, sizeof value, key, ConfigFileName)) return 0;
+  const int found =
+      view ? ConfigViewGet(view, value, sizeof value, key) : ConfigGet(value, sizeof value, key, ConfigFileName);
+  if (!found) return 0;
   TrimSpaces(value);
   const std::size_t length = std::strlen(value);
   if (length == 0) return 0;

@@ -9,6 +9,7 @@
 #pragma once
 #include <cstddef>
 
+#include "config/config_file.h"
 
 // Item types as the donation keys and requests number them.
 constexpr int DonateTypeQuote = 1;
@@ -38,8 +39,9 @@ void StoreDonateCategory(int type, int position);
 
 // Reads slot n of the type into out (at least DonatePathMax + 1 bytes):
 // 1 a file, 0 free or missing, -1 a path too long to be listed (out then
-// holds its first DonatePathMax characters).
-int ReadDonateSlot(int type, int slot, char* out, std::size_t size);
+// holds its first DonatePathMax characters). From velmor.cfg itself, or
+// from a view of it loaded by the caller.
+int ReadDonateSlot(int type, int slot, char* out, std::size_t size, const ConfigView* view = nullptr);
 
 // Where a list of paths goes (the file-list dialog's list box).
 struct DonateListSink {

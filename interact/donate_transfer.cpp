@@ -214,8 +214,14 @@ void RunDonateTransfer() {
   static const int types[] = {DonateTypePicture, DonateTypeSound, DonateTypeQuote};
   char path[DonatePathMax + 1];
   for (int type : types) {
+    // One read of velmor.cfg for a type's whole list instead of one per
+    // slot: while this instance runs nobody else changes the lists (the
+    // normal instance refuses its donate dialog), and a slot is emptied
+    // only after it has been read.
+    ConfigView view;
+    ConfigViewLoad(&view, ConfigFileName);
     for (int slot = 1; slot <= DonateSlotsRead; ++slot) {
-      const int got = ReadDonateSlot(type, slot, path, sizeof path);
+      const int got = ReadDonateSlot(type, slot, path, sizeof path, &view);
       if (got < 0) {
         // Never cut into another path: the entry stays for the user to see.
         char line[120];
@@ -225,7 +231,11 @@ void RunDonateTransfer() {
         continue;
       }
       if (got == 0) continue;
-      if (!SendListedFile(path, type, slot)) return;
+      if (!SendListedFile(path, type, slot)) {
+        ConfigViewRelease(&view);
+        return;
+      }
     }
+    ConfigViewRelease(&view);
   }
 }

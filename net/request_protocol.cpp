@@ -45,7 +45,8 @@ TransferResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
   return TransferResult::IoError;
 }
 
-// Sends the header of a block of total bytes in chunks of BlockChunkSize.
+// Sends the header of a block of total bytes, announcing chunks of
+// BlockChunkSize.
 void SendBlockHeader(Socket s, int total) {
   RequestRecord header = EmptyRecord();
   header.code = 0;
@@ -247,7 +248,7 @@ int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
     LogFileError("Error reading to send file: %s, errno = %d", path, errno);
     return false;
   };
-  result = MoveBlock(s, operation, size, BlockChunkSize, end, progress);
+  result = MoveBlock(s, operation, size, BlockSendPiece, end, progress);
   std::fclose(file);
   return BlockStatus(operation, result, 0);
 }
@@ -268,5 +269,5 @@ int BlockSendData(Socket s, const char* data, int length, ProgressCallback progr
     from += size;
     return true;
   };
-  return BlockStatus(operation, MoveBlock(s, operation, length, BlockChunkSize, end, progress), 0);
+  return BlockStatus(operation, MoveBlock(s, operation, length, BlockSendPiece, end, progress), 0);
 }

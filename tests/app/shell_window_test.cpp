@@ -12,6 +12,7 @@
 #include "content/text_pane.h"
 #include "diag/activity_list.h"
 #include "diag/log.h"
+#include "interact/progress_pane.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
 #include "net/transport.h"
@@ -391,6 +392,33 @@ TEST_F(ShellWindow, ActivityListKeepsTheLast500AndShowsTheLast) {
   GetClientRect(list, &client);
   EXPECT_GE(item.top, 0);
   EXPECT_LE(item.bottom, client.bottom);
+}
+
+TEST_F(ShellWindow, ProgressPaneEditsWaitTogetherAndEveryReaderSeesThem) {
+  Start();
+  HWND pane = Child(IDC_MAIN_TEXTPANE);
+  SetWindowTextA(pane, "ab\r\ncd");
+  ProgressPaneEdit(0, "\r\none");
+  ProgressPaneEdit(4, "\r\ntwo");    // "ab\r\n" off the control's text
+  ProgressPaneEdit(7, "\r\nthree");  // "cd" off the control's, "\r\none" off the waiting text
+  char text[64];
+  EXPECT_EQ(ProgressPaneText(text, sizeof text), 12);
+  EXPECT_STREQ(text, "\r\ntwo\r\nthree");
+  EXPECT_EQ(ProgressPaneText(text, 6), 5);
+  EXPECT_STREQ(text, "\r\ntwo");
+  // A reader of the control itself, here or in another process, gets the
+  // same text, with the caret at its end.
+  EXPECT_EQ(SendMessageW(pane, WM_GETTEXTLENGTH, 0, 0), 12);
+  EXPECT_EQ(WindowText(pane), "\r\ntwo\r\nthree");
+  DWORD start = 0, end = 0;
+  SendMessageA(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 12u);
+  EXPECT_EQ(end, 12u);
+  // Lines nobody asks for reach the control within the batch period.
+  ProgressPaneEdit(0, "\r\nfour");
+  const auto base = reinterpret_cast<WNDPROC>(GetPropA(pane, "VelmorBatchBaseProc"));
+  ASSERT_NE(base, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return CallWindowProcW(base, pane, WM_GETTEXTLENGTH, 0, 0) == 18; }, 3000));
 }
 
 TEST_F(ShellWindow, StoredStatusLineIsShownUnderTheWindow) {

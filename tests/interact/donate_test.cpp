@@ -18,6 +18,7 @@
 #include "interact/donate_list.h"
 #include "interact/donate_transfer.h"
 #include "interact/progress_pane.h"
+#include "net/request_protocol.h"
 #include "net/request_record.h"
 #include "net/transport.h"
 #include "tests/interact/dialog_shell_stub.h"
@@ -301,7 +302,7 @@ TEST_F(DonateTest, EveryStopLeavesTheFileAndAllLaterOnesStored) {
     ShownMessages().clear();
     dir_ = MakeTestDir("donate-stop");
     std::snprintf(DataDirectory, sizeof DataDirectory, "%s", dir_.c_str());
-    const std::string big = File("big.bmp", std::string(3 * 4096 + 5, 'B'));
+    const std::string big = File("big.bmp", std::string(2 * BlockSendPiece + 5, 'B'));
     const std::string next = File("next.bmp", "N");
     SetSlot(2, 1, big);
     SetSlot(2, 2, next);

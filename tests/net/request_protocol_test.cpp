@@ -275,19 +275,22 @@ TEST_F(ProtocolTest, FileBlockWithoutTargetIsReadAndDropped) {
   EXPECT_EQ(BlockRecvFile(3, (dir_ + "quit.bin").c_str(), nullptr), 1);
 }
 
-TEST_F(ProtocolTest, SendingAFileInChunks) {
+TEST_F(ProtocolTest, SendingAFileAnnouncesChunksAndWritesPieces) {
+  // The header announces 4,096-byte chunks; the data goes in pieces of
+  // sixteen chunks, the last one short, each followed by its progress.
   std::string path = dir_ + "donation.jpg";
-  std::string data = Pattern(10000);
+  std::string data = Pattern(2 * 65536 + 1808);
   WriteFile(path, data);
   EXPECT_EQ(BlockSendFile(3, path.c_str(), RecordProgress), 0);
   const auto& sends = Peer().sends;
   ASSERT_EQ(sends.size(), 4u);
-  EXPECT_EQ(sends[0], ExpectedRequest("4012345678", 0, 4096, 10000));
-  EXPECT_EQ(sends[1].size(), 4096u);
-  EXPECT_EQ(sends[2].size(), 4096u);
+  EXPECT_EQ(sends[0], ExpectedRequest("4012345678", 0, 4096, 132880));
+  EXPECT_EQ(sends[1].size(), 65536u);
+  EXPECT_EQ(sends[2].size(), 65536u);
   EXPECT_EQ(sends[3].size(), 1808u);
   EXPECT_EQ(sends[1] + sends[2] + sends[3], data);
-  EXPECT_EQ(progressCalls, (std::vector<std::pair<int, int>>{{4096, 10000}, {8192, 10000}, {10000, 10000}}));
+  EXPECT_EQ(progressCalls,
+            (std::vector<std::pair<int, int>>{{65536, 132880}, {131072, 132880}, {132880, 132880}}));
   EXPECT_TRUE(Peer().receiveSizes.empty()); // no answer awaited
 }
 
@@ -309,7 +312,7 @@ TEST_F(ProtocolTest, FileSendFailures) {
             std::string::npos);
 
   std::string path = dir_ + "big.bin";
-  WriteFile(path, Pattern(10000));
+  WriteFile(path, Pattern(150000));
   ResetPeer();
   Peer().failSendsFrom = 2;
   EXPECT_EQ(BlockSendFile(3, path.c_str(), nullptr), -7);
@@ -323,13 +326,13 @@ TEST_F(ProtocolTest, FileSendFailures) {
   EXPECT_EQ(BlockSendFile(3, path.c_str(), nullptr), -7);
 }
 
-TEST_F(ProtocolTest, SendingDataInChunks) {
-  std::string data = Pattern(10000);
-  EXPECT_EQ(BlockSendData(3, data.data(), 10000, RecordProgress), 0);
+TEST_F(ProtocolTest, SendingDataInPieces) {
+  std::string data = Pattern(2 * 65536 + 1808);
+  EXPECT_EQ(BlockSendData(3, data.data(), 132880, RecordProgress), 0);
   const auto& sends = Peer().sends;
   ASSERT_EQ(sends.size(), 4u);
-  EXPECT_EQ(sends[0], ExpectedRequest("4012345678", 0, 4096, 10000));
-  EXPECT_EQ(sends[1].size(), 4096u);
+  EXPECT_EQ(sends[0], ExpectedRequest("4012345678", 0, 4096, 132880));
+  EXPECT_EQ(sends[1].size(), 65536u);
   EXPECT_EQ(sends[3].size(), 1808u);
   EXPECT_EQ(sends[1] + sends[2] + sends[3], data);
   EXPECT_EQ(progressCalls.size(), 3u);

@@ -362,24 +362,26 @@ TEST_F(SocketLayerTest, CancelDuringABlock) {
 }
 
 TEST_F(SocketLayerTest, RequestAndBlockBytesOnTheWire) {
-  RawPeer peer({RawPeer::Read(90 + 90 + 10000), RawPeer::Hold()});
+  // The header announces 4,096-byte chunks; the bytes go in larger pieces.
+  constexpr int size = 2 * 65536 + 1808;
+  RawPeer peer({RawPeer::Read(90 + 90 + size), RawPeer::Hold()});
   UsePort(peer.Port());
   Socket s = OpenServerConnection();
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 10;
   ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
-  std::string data(10000, '\0');
+  std::string data(size, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13);
   static std::vector<int> done;
   done.clear();
-  EXPECT_EQ(BlockSendData(s, data.data(), 10000, [](int d, int) { done.push_back(d); }), 0);
-  EXPECT_EQ(done, (std::vector<int>{4096, 8192, 10000}));
-  for (int i = 0; i < 200 && peer.Received().size() < 90 + 90 + 10000; ++i) Sleep(10);
+  EXPECT_EQ(BlockSendData(s, data.data(), size, [](int d, int) { done.push_back(d); }), 0);
+  EXPECT_EQ(done, (std::vector<int>{65536, 131072, size}));
+  for (int i = 0; i < 200 && peer.Received().size() < 90 + 90 + size; ++i) Sleep(10);
   std::string id = std::string("1234567") + std::string(13, '\0');
   std::string text(50, '\0');
   std::string expected = id + Int32(7) + Int32(3) + Int32(10) + Int32(0) + Int32(0) + text;
-  expected += id + Int32(7) + Int32(3) + Int32(0) + Int32(4096) + Int32(10000) + text + data;
+  expected += id + Int32(7) + Int32(3) + Int32(0) + Int32(4096) + Int32(size) + text + data;
   EXPECT_EQ(peer.Received(), expected);
   CloseServerConnection(s);
 }

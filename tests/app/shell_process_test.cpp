@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tests/app/win_harness.h"
+#include "tests/support/win_harness.h"
 #include "res/resource.h"
 
 namespace {
@@ -74,7 +74,7 @@ bool TrayIconExists(HWND owner, UINT id) {
 }
 
 void WriteConfig(const ScratchDirectory& dir) {
-  WriteFileText(dir.File("velmor.cfg"), "Directory  =  " + dir.Path() + "\r\n");
+  WriteFile(dir.File("velmor.cfg"), "Directory  =  " + dir.Path() + "\r\n");
 }
 
 TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
@@ -82,9 +82,9 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
   WriteConfig(dir);
   Running app;
   ASSERT_TRUE(Launch(app, "/Q", dir.Path())) << ProgramPath();
-  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
+  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 60000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 30000));
   EXPECT_TRUE(IsWindowVisible(main));
   RECT r{};
   GetWindowRect(main, &r);
@@ -98,12 +98,12 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
 
   SetWindowPos(main, nullptr, 60, 70, 480, 250, SWP_NOZORDER | SWP_NOACTIVATE);
   PostMessageA(main, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 1234;
   GetExitCodeProcess(app.pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
   EXPECT_FALSE(TrayIconExists(main, 444));
-  const std::string cfg = ReadFileText(dir.File("velmor.cfg"));
+  const std::string cfg = ReadFile(dir.File("velmor.cfg"));
   EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "60");
   EXPECT_EQ(CfgValue(cfg, "WindowTop"), "70");
   EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "480");
@@ -116,15 +116,15 @@ TEST(ShellProcess, StartsHiddenWithSlashNAndTheTrayClickBringsItBack) {
   WriteConfig(dir);
   Running app;
   ASSERT_TRUE(Launch(app, "/Q /N", dir.Path()));
-  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
+  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 60000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, 444); }, 30000));
   // Shown by the placement, hidden again just before the loop starts.
-  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 20000));
   PostMessageA(main, 1066, 444, WM_LBUTTONDOWN);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 20000));
   PostMessageA(main, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 60000), WAIT_OBJECT_0);
 }
 
 }  // namespace

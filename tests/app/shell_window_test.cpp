@@ -230,8 +230,8 @@ TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
 }
 
-// A line of the longest text the transport accepts shows at once (the
-// watchdog bounds the test) and Copy Text gives back exactly its bytes, none
+// A line of the longest text the transport accepts shows (how fast is the
+// benchmark's business; the bound here only ends a hung pane) and Copy Text gives back exactly its bytes, none
 // of the breaks the pane inserts to show it.
 TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   Start();
@@ -240,7 +240,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   text.resize(999999);
   TextPaneSetText(text.c_str());
   HWND pane = Child(IDC_MAIN_TEXTPANE);
-  while (GetWindowTextLengthA(pane) < static_cast<int>(text.size())) TakeQuit(20);
+  ASSERT_TRUE(PumpUntil([&] { return GetWindowTextLengthA(pane) >= static_cast<int>(text.size()); }, 60000));
   EXPECT_GT(SendMessageA(pane, EM_GETLINECOUNT, 0, 0), 999999 / 100);
   SendMessageA(pane, EM_SETSEL, 0, -1);
   SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);

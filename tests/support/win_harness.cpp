@@ -1,8 +1,11 @@
-#include "tests/app/win_harness.h"
+#include "tests/support/win_harness.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
+
+#include "res/resource.h"
 
 ScratchDirectory::ScratchDirectory() {
   char base[MAX_PATH];
@@ -32,24 +35,6 @@ ScratchDirectory::~ScratchDirectory() {
     FindClose(find);
   }
   RemoveDirectoryA(path_.c_str());
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-void WriteFileText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
 }
 
 std::string CfgValue(const std::string& cfg, const std::string& key) {
@@ -98,6 +83,58 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD ms) {
   return true;
 }
 
+void DrainQueue() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+double Seconds() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+struct DelayedAction::State {
+  std::function<void()> action;
+  bool fired = false;
+  UINT_PTR timer = 0;
+};
+
+namespace {
+
+std::vector<DelayedAction::State*> delayed;
+
+void CALLBACK DelayedTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  for (DelayedAction::State* d : delayed) {
+    if (d->timer == id && !d->fired) {
+      KillTimer(nullptr, id);
+      d->fired = true;
+      d->action();
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+DelayedAction::DelayedAction(unsigned delayMs, std::function<void()> action) : state_(new State) {
+  state_->action = std::move(action);
+  state_->timer = SetTimer(nullptr, 0, delayMs, DelayedTimer);
+  delayed.push_back(state_);
+}
+
+DelayedAction::~DelayedAction() {
+  if (!state_->fired) KillTimer(nullptr, state_->timer);
+  for (size_t i = 0; i < delayed.size(); ++i) {
+    if (delayed[i] == state_) delayed.erase(delayed.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  delete state_;
+}
+
+bool DelayedAction::Fired() const { return state_->fired; }
+
 std::string WindowText(HWND w) {
   char buf[1024] = "";
   GetWindowTextA(w, buf, sizeof buf);
@@ -122,6 +159,27 @@ std::vector<HWND> StaticsWithText(HWND parent, const std::string& text) {
   for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
     if (_stricmp(ClassOf(c).c_str(), "Static") == 0 && WindowText(c) == text) found.push_back(c);
   return found;
+}
+
+std::string StaticTextOf(HWND popup) {
+  std::string text;
+  EnumChildWindows(
+      popup,
+      [](HWND child, LPARAM out) -> BOOL {
+        if (_stricmp(ClassOf(child).c_str(), "Static") == 0) *reinterpret_cast<std::string*>(out) = WindowText(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+std::string PaneTextOf(HWND main) {
+  HWND pane = GetDlgItem(main, IDC_MAIN_TEXTPANE);
+  const int n = GetWindowTextLengthA(pane);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  GetWindowTextA(pane, &text[0], n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
 }
 
 namespace {
@@ -172,6 +230,12 @@ void CALLBACK DialogWatch::Later(HWND, UINT, UINT_PTR id, DWORD) {
       PressOk(d.window);
     return;
   }
+}
+
+std::vector<std::string> MessageBoxRecorder::Texts() const {
+  std::vector<std::string> texts;
+  for (const SeenDialog& d : watch_.Seen()) texts.push_back(d.text);
+  return texts;
 }
 
 namespace {

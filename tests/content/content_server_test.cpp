@@ -79,30 +79,18 @@ class ContentServerTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(server->Running()) << "the reference server did not start (is the release tree built?)";
-    dir_ = UseScratchDataDirectory("content-server");
+    dir_ = BeginTransportTest("content-server", "4242");
     // The current directory is an empty folder too: nothing may land there.
     cwd_ = MakeTestDir("content-server-cwd");
     SetCurrentDirectoryA(cwd_.c_str());
-    std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
     std::snprintf(ServerPort, sizeof ServerPort, "%d", server->Port());
-    std::snprintf(PlimSwitch, sizeof PlimSwitch, "%s", "No");
-    std::snprintf(ClientIdentity, sizeof ClientIdentity, "%s", "4242");
     ConfigSet("SELECTQuote", "0", ConfigFileName);
-    LoadSocketLibrary();
     server->SetFaults("");
-    TransferTimeout = 120;
-    CancelTransfer = 0;
-    Quitting = 0;
     outstanding_ = GuardedOutstanding();
   }
   void TearDown() override {
-    ShowTransferMessage(nullptr, nullptr);
-    UnloadSocketLibrary();
+    EndTransportTest();
     server->SetFaults("");
-    TransferTimeout = 120;
-    Quitting = 0;
-    CancelTransfer = 0;
-    DrainQueue();
     EXPECT_EQ(GuardedOutstanding(), outstanding_) << "guarded block leaked";
     EXPECT_TRUE(ListFiles(cwd_).empty()) << "a file was written outside the data directory";
     for (const std::string& f : ListFiles(dir_)) {
@@ -226,10 +214,11 @@ TEST_F(ContentServerTest, CancelDuringABlockFromTheTransferMessage) {
   TestMainWindow main;
   SetDlgItemTextA(main.Handle(), 5, "previous");
   // The response, the block header and 5 bytes of the quote come, then
-  // nothing more.
+  // nothing more. The cancel comes once a loaded machine has surely reached
+  // the stall (a cancel while connecting would end with another line).
   server->SetFaults("1 stall 185\n");
   ShowTransferMessage("Please Wait. Connecting to server.", main.Handle());
-  DelayedAction cancel(800, [] { PostMessageA(TransferMessageWindow(), WM_COMMAND, CancelTransferButtonId, 0); });
+  DelayedAction cancel(3000, [] { PostMessageA(TransferMessageWindow(), WM_COMMAND, CancelTransferButtonId, 0); });
   double start = Seconds();
   EXPECT_EQ(QuoteUpdate(0), 0);
   EXPECT_LT(Seconds() - start, 30.0);  // far below the 120-second time-out

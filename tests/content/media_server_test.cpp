@@ -108,17 +108,11 @@ class MediaServerTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(server->Running()) << "the reference server did not start (is the release tree built?)";
-    dir_ = UseScratchDataDirectory("media-server");
+    dir_ = BeginTransportTest("media-server", "4343");
     cwd_ = MakeTestDir("media-server-cwd");
     SetCurrentDirectoryA(cwd_.c_str());
-    std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
     std::snprintf(ServerPort, sizeof ServerPort, "%d", server->Port());
-    std::snprintf(ClientIdentity, sizeof ClientIdentity, "%s", "4343");
-    LoadSocketLibrary();
     server->SetFaults("");
-    TransferTimeout = 120;
-    CancelTransfer = 0;
-    Quitting = 0;
     ReleaseSoundEventItems();
     SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
     TrailerBase = 0;
@@ -127,9 +121,8 @@ class MediaServerTest : public ::testing::Test {
   }
   void TearDown() override {
     ReleaseSoundEventItems();
-    UnloadSocketLibrary();
+    EndTransportTest();
     server->SetFaults("");
-    DrainQueue();
     EXPECT_EQ(GuardedOutstanding(), outstanding_) << "guarded block leaked";
     EXPECT_TRUE(ListFiles(cwd_).empty()) << "a file was written outside the data directory";
   }

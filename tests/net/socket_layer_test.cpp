@@ -58,25 +58,11 @@ class SocketLayerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterTransferMessageClass(); }
   void SetUp() override {
-    UseScratchDataDirectory("socket-layer");
-    std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
-    std::snprintf(PlimSwitch, sizeof PlimSwitch, "%s", "No");
-    std::snprintf(ClientIdentity, sizeof ClientIdentity, "%s", "1234567");
-    SetSocketLibraryNameForTesting(nullptr);
-    LoadSocketLibrary();
-    TransferTimeout = 120;
-    CancelTransfer = 0;
-    Quitting = 0;
+    BeginTransportTest("socket-layer", "1234567");
     outstanding_ = GuardedOutstanding();
   }
   void TearDown() override {
-    ShowTransferMessage(nullptr, nullptr);
-    UnloadSocketLibrary();
-    SetSocketLibraryNameForTesting(nullptr);
-    TransferTimeout = 120;
-    Quitting = 0;
-    CancelTransfer = 0;
-    DrainQueue();
+    EndTransportTest();
     EXPECT_EQ(GuardedOutstanding(), outstanding_);
   }
   void UsePort(int port) { std::snprintf(ServerPort, sizeof ServerPort, "%d", port); }

@@ -9,9 +9,12 @@
 #include "app/app.h"
 #include "app/globals.h"
 #include "app/status.h"
+#include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "diag/log.h"
 #include "net/socket_layer.h"
+#include "net/transport.h"
+#include "net/transport_hooks.h"
 #include "res/resource.h"
 #include "tests/support/win_harness.h"
 
@@ -20,6 +23,29 @@ std::string UseScratchDataDirectory(const std::string& name) {
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s", dir.c_str());
   std::snprintf(SaveLogToDisk, sizeof SaveLogToDisk, "%s", "Yes");
   return dir;
+}
+
+std::string BeginTransportTest(const std::string& name, const char* identity) {
+  const std::string dir = UseScratchDataDirectory(name);
+  std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
+  std::snprintf(PlimSwitch, sizeof PlimSwitch, "%s", "No");
+  std::snprintf(ClientIdentity, sizeof ClientIdentity, "%s", identity);
+  SetSocketLibraryNameForTesting(nullptr);
+  LoadSocketLibrary();
+  TransferTimeout = 120;
+  CancelTransfer = 0;
+  Quitting = 0;
+  return dir;
+}
+
+void EndTransportTest() {
+  ShowTransferMessage(nullptr, nullptr);
+  UnloadSocketLibrary();
+  SetSocketLibraryNameForTesting(nullptr);
+  TransferTimeout = 120;
+  Quitting = 0;
+  CancelTransfer = 0;
+  DrainQueue();
 }
 
 std::string LogText() { return ReadFile(std::string(DataDirectory) + "VelmorW.log"); }

@@ -133,6 +133,14 @@ class Watchdog {
 // Points DataDirectory at a fresh folder, logs activity to the file too, and
 // returns the folder (ending in a backslash).
 std::string UseScratchDataDirectory(const std::string& name);
+// The transport as a fresh program has it, for one test: the scratch data
+// directory above (returned), the server on loopback, no library reload
+// before each connection, the client identity, the sockets library loaded,
+// the default time-out, no cancel and no quit.
+std::string BeginTransportTest(const std::string& name, const char* identity);
+// Closes the transfer message, unloads the library, restores the defaults
+// and drops whatever the test left in the queue.
+void EndTransportTest();
 // The log file's text so far.
 std::string LogText();
 // Whether the log holds a line ending in text (after the stamps), and how

@@ -490,10 +490,11 @@ TEST_F(ConfigDialogTest, FailedListsCloseTheirMessageAndARefusedDirectoryIsUndon
         EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_CONFIG_CATEGORIES, LB_GETCOUNT, 0, 0), 0);
         EXPECT_TRUE(Settled(dlg));
 
-        // A list that stalls after its header until Cancel Transfer.
+        // A list that stalls after its header until Cancel Transfer, which
+        // comes once a loaded machine has surely reached the stall.
         boxes.clear();
         server->SetFaults("12 stall 183");  // the header and 3 of the 7 bytes of "Chimes"
-        DelayedAction cancel(1000, [] {
+        DelayedAction cancel(3000, [] {
           if (HWND popup = TransferMessageWindow())
             PostMessageA(popup, WM_COMMAND, MAKEWPARAM(CancelTransferButtonId, BN_CLICKED), 0);
         });

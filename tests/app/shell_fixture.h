@@ -2,7 +2,6 @@
 // scratch data directory holding velmor.cfg, and shuts it down afterwards.
 #pragma once
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -63,15 +62,6 @@ class ShellFixture : public ::testing::Test {
     RECT r{};
     GetClientRect(MainWindow, &r);
     return r.bottom;
-  }
-
-  static bool TrayIconExists(HWND owner, UINT id) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = owner;
-    nid.uID = id;
-    nid.uFlags = 0;  // changes nothing; fails when there is no such icon
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
   }
 
   ScratchDirectory dir;

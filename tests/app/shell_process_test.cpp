@@ -1,7 +1,6 @@
 // The real Velmorw.exe as a process: it starts, shows its window and tray
 // icon, obeys "/N", and shuts down cleanly on close, saving its placement.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -63,14 +62,6 @@ HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
     return s.found != nullptr;
   }, ms);
   return s.found;
-}
-
-bool TrayIconExists(HWND owner, UINT id) {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = owner;
-  nid.uID = id;
-  return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
 void WriteConfig(const ScratchDirectory& dir) {

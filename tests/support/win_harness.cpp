@@ -1,5 +1,7 @@
 #include "tests/support/win_harness.h"
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -171,6 +173,15 @@ std::string StaticTextOf(HWND popup) {
       },
       reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+bool TrayIconExists(HWND owner, UINT id) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = owner;
+  nid.uID = id;
+  nid.uFlags = 0;  // changes nothing; fails when there is no such icon
+  return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
 std::string PaneTextOf(HWND main) {

@@ -74,6 +74,8 @@ std::vector<HWND> StaticsWithText(HWND parent, const std::string& text);
 std::string StaticTextOf(HWND popup);
 // The text of the main window's text pane.
 std::string PaneTextOf(HWND main);
+// Whether the notification area holds the icon (owner, id), of any process.
+bool TrayIconExists(HWND owner, UINT id);
 
 struct SeenDialog {
   HWND window;

@@ -75,9 +75,8 @@ TEST_F(SocketLayerTest, LibraryFailuresAreReported) {
   UnloadSocketLibrary();
   SetSocketLibraryNameForTesting("velmor-no-such-library");
   LoadSocketLibrary();
-  ASSERT_EQ(boxes.Texts().size(), 2u);
-  EXPECT_EQ(boxes.Texts()[0], "Could not load TCPIP support. Error: 126");
-  EXPECT_EQ(boxes.Texts()[1], "Velmor will not function without TCPIP support.");
+  ASSERT_EQ(boxes.Texts(), (std::vector<std::string>{"Could not load TCPIP support. Error: 126",
+                                                      "Velmor will not function without TCPIP support."}));
   EXPECT_TRUE(LogHas("Could not load TCPIP support. Error: 126"));
   EXPECT_FALSE(SocketLibraryUsable());
   // Nothing to connect with: the connection fails instead of calling nothing.

@@ -243,10 +243,36 @@ void CALLBACK DialogWatch::Later(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-std::vector<std::string> MessageBoxRecorder::Texts() const {
-  std::vector<std::string> texts;
-  for (const SeenDialog& d : watch_.Seen()) texts.push_back(d.text);
-  return texts;
+namespace {
+MessageBoxRecorder* activeRecorder = nullptr;
+}
+
+MessageBoxRecorder::MessageBoxRecorder() {
+  activeRecorder = this;
+  hook_ = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+  UnhookWindowsHookEx(hook_);
+  activeRecorder = nullptr;
+}
+
+LRESULT CALLBACK MessageBoxRecorder::Hook(int code, WPARAM wp, LPARAM lp) {
+  MessageBoxRecorder* self = activeRecorder;
+  if (self && code == HCBT_ACTIVATE) {
+    HWND w = reinterpret_cast<HWND>(wp);
+    bool known = false;
+    for (HWND seen : self->windows_) known = known || seen == w;
+    // A box activated again (another program took the focus meanwhile) is
+    // the same box.
+    if (!known && ClassOf(w) == "#32770") {
+      self->windows_.push_back(w);
+      HWND text = GetDlgItem(w, 0xFFFF);
+      self->texts_.push_back(text ? WindowText(text) : "");
+      DialogWatch::PressOk(w);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 namespace {

@@ -104,14 +104,20 @@ class DialogWatch {
   std::vector<std::pair<UINT_PTR, size_t>> pending_;
 };
 
-// Every message box of this thread is answered with OK while alive; Texts()
-// are their texts in order.
+// Every message box of this thread is recorded and answered with OK at once
+// (as it is activated) while alive; Texts() are their texts in order. Not
+// together with a DialogWatch.
 class MessageBoxRecorder {
  public:
-  std::vector<std::string> Texts() const;
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  const std::vector<std::string>& Texts() const { return texts_; }
 
  private:
-  DialogWatch watch_;
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
+  HHOOK hook_ = nullptr;
+  std::vector<HWND> windows_;
+  std::vector<std::string> texts_;
 };
 
 // Fails the running test and ends every modal loop of this thread (menus,

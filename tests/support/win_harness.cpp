@@ -194,8 +194,14 @@ std::string PaneTextOf(HWND main) {
 }
 
 namespace {
+
 DialogWatch* activeWatch = nullptr;
-}
+
+// Under Wine the hook also hears of other programs' windows being activated
+// (a test program running beside this one).
+bool OfThisThread(HWND w) { return GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId(); }
+
+}  // namespace
 
 DialogWatch::DialogWatch(std::function<void(const SeenDialog&)> onDialog)
     : onDialog_(std::move(onDialog)) {
@@ -215,7 +221,7 @@ LRESULT CALLBACK DialogWatch::Hook(int code, WPARAM wp, LPARAM lp) {
     HWND w = reinterpret_cast<HWND>(wp);
     bool known = false;
     for (const auto& s : self->seen_) known = known || s.window == w;
-    if (!known && ClassOf(w) == "#32770") {
+    if (!known && OfThisThread(w) && ClassOf(w) == "#32770") {
       SeenDialog d{w, GetWindow(w, GW_OWNER), WindowText(w), ""};
       if (HWND text = GetDlgItem(w, 0xFFFF)) d.text = WindowText(text);
       self->seen_.push_back(d);
@@ -265,7 +271,7 @@ LRESULT CALLBACK MessageBoxRecorder::Hook(int code, WPARAM wp, LPARAM lp) {
     for (HWND seen : self->windows_) known = known || seen == w;
     // A box activated again (another program took the focus meanwhile) is
     // the same box.
-    if (!known && ClassOf(w) == "#32770") {
+    if (!known && OfThisThread(w) && ClassOf(w) == "#32770") {
       self->windows_.push_back(w);
       HWND text = GetDlgItem(w, 0xFFFF);
       self->texts_.push_back(text ? WindowText(text) : "");

@@ -38,3 +38,13 @@ TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int
 
 // Test seam: the name of the library to load ("wsock32"); nullptr restores it.
 void SetSocketLibraryNameForTesting(const char* name);
+
+// Test seam: what starts an asynchronous host-name lookup, in the shape of
+// the library's WSAAsyncGetHostByName (answer window, answer message, name,
+// answer buffer and its size; a task handle, or null when it did not
+// start). The answer is the message with the task as wParam. nullptr
+// restores the library's own.
+struct HWND__;
+using HostLookupStart = void*(__stdcall*)(HWND__* window, unsigned int message, const char* name, char* buffer,
+                                          int size);
+void SetHostLookupForTesting(HostLookupStart start);

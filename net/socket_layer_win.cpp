@@ -95,6 +95,8 @@ LRESULT CALLBACK LookupWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   return 0;
 }
 
+HostLookupStart lookupStartForTesting = nullptr;
+
 HWND LookupWindow() {
   if (lookupWindow) return lookupWindow;
   WNDCLASSA wc = {};
@@ -107,6 +109,7 @@ HWND LookupWindow() {
 }
 
 bool LookupAsync(const char* name, unsigned char out[4]) {
+  const HostLookupStart start = lookupStartForTesting ? lookupStartForTesting : Sock.WSAAsyncGetHostByName;
   PendingLookup* slot = nullptr;
   for (PendingLookup& entry : pending) {
     if (!entry.buffer) {
@@ -121,8 +124,8 @@ bool LookupAsync(const char* name, unsigned char out[4]) {
   // before it answers (a reload before the next connection, or shutdown)
   // must not pull the code from under it.
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(Sock.WSAAsyncGetHostByName)), &slot->pin);
-  slot->task = Sock.WSAAsyncGetHostByName(window, LookupAnswerMessage, name, slot->buffer, MAXGETHOSTSTRUCT);
+                     reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(start)), &slot->pin);
+  slot->task = start(window, LookupAnswerMessage, name, slot->buffer, MAXGETHOSTSTRUCT);
   if (!slot->task) {
     delete[] slot->buffer;
     if (slot->pin) FreeLibrary(slot->pin);
@@ -162,6 +165,8 @@ bool LookupBlocking(const char* name, unsigned char out[4]) {
 
 volatile int LookupInProgress = 0;
 
+void SetHostLookupForTesting(HostLookupStart start) { lookupStartForTesting = start; }
+
 void CancelServerLookup() {
   if (LookupInProgress != 1) return;
   if (Sock.WSACancelBlockingCall) Sock.WSACancelBlockingCall();
@@ -178,7 +183,7 @@ int ResolveServer(unsigned char address[4]) {
       break;
   }
   bool found = false;
-  if (Sock.WSAAsyncGetHostByName) {
+  if (Sock.WSAAsyncGetHostByName || lookupStartForTesting) {
     found = LookupAsync(ServerHost, address);
   } else if (Sock.gethostbyname) {
     found = LookupBlocking(ServerHost, address);

@@ -92,4 +92,18 @@ server_running() {
   fi
 } 9>"$lock"
 
-exec wine "$exe" "$@"
+# The desktop process (explorer.exe /desktop) is started by the first program
+# of a session that uses a window, and keeps that program's standard error
+# until the desktop ends, after the last program of the session. A test
+# runner waiting on that pipe would count the first program as running for
+# the whole run (towards its time-out). So, unless it is a terminal, the
+# program's standard error goes to a file that is passed on when it exits.
+if [ -t 2 ]; then
+  exec wine "$exe" "$@"
+fi
+err=$(mktemp "${TMPDIR:-/tmp}/wine-run-stderr.XXXXXX")
+status=0
+wine "$exe" "$@" 2>"$err" || status=$?
+cat "$err" >&2
+rm -f "$err"
+exit $status

@@ -110,7 +110,7 @@ TEST_F(ConfigDir, NinetyEightCharactersAreAccepted) {
   });
   EXPECT_EQ(RunConfigDirDialog(MainWindow), 1);
   EXPECT_EQ(std::string(DataDirectory), path + "\\");
-  EXPECT_EQ(CfgValue(ReadFileText(path + "\\velmor.cfg"), "Directory"), path);
+  EXPECT_EQ(CfgValue(ReadFile(path + "\\velmor.cfg"), "Directory"), path);
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", dir.Path().c_str());
   DeleteFileA((path + "\\velmor.cfg").c_str());
   RemoveDirectoryA(path.c_str());
@@ -142,7 +142,7 @@ TEST_F(ConfigDir, EscapeAndCloseDoNothing) {
 TEST_F(ConfigDir, BrowseTakesTheDirectoryOfThePickedFile) {
   Start();
   ScratchDirectory other;
-  WriteFileText(other.File("pick.txt"), "any file will do");
+  WriteFile(other.File("pick.txt"), "any file will do");
   HWND configDir = nullptr;
   std::string fileDialogCaption;
   DialogWatch watch([&](const SeenDialog& d) {
@@ -164,7 +164,7 @@ TEST_F(ConfigDir, BrowseTakesTheDirectoryOfThePickedFile) {
   char shortOther[MAX_PATH] = "";
   GetShortPathNameA(other.Path().c_str(), shortOther, sizeof shortOther);
   EXPECT_EQ(_stricmp(DataDirectory, (std::string(shortOther) + "\\").c_str()), 0) << DataDirectory;
-  EXPECT_EQ(_stricmp(CfgValue(ReadFileText(other.File("velmor.cfg")), "Directory").c_str(), shortOther), 0);
+  EXPECT_EQ(_stricmp(CfgValue(ReadFile(other.File("velmor.cfg")), "Directory").c_str(), shortOther), 0);
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", dir.Path().c_str());
 }
 
@@ -184,7 +184,7 @@ TEST_F(ConfigDir, BrowseCancelledReturnsNothingSilently) {
 
 TEST(DirectoryExists, OnlyExistingDirectories) {
   ScratchDirectory d;
-  WriteFileText(d.File("plain.txt"), "x");
+  WriteFile(d.File("plain.txt"), "x");
   EXPECT_EQ(DirectoryExists(d.Path().c_str()), 1);
   EXPECT_EQ(DirectoryExists((d.Path() + "\\").c_str()), 1);
   EXPECT_EQ(DirectoryExists("C:"), 1);

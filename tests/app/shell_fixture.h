@@ -2,7 +2,6 @@
 // scratch data directory holding velmor.cfg, and shuts it down afterwards.
 #pragma once
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +10,7 @@
 #include "app/app.h"
 #include "app/globals.h"
 #include "config/config_file.h"
-#include "tests/app/win_harness.h"
+#include "tests/support/win_harness.h"
 
 class ShellFixture : public ::testing::Test {
  protected:
@@ -19,7 +18,7 @@ class ShellFixture : public ::testing::Test {
   // lines) and runs start-up with the given command line.
   void Start(const std::string& extraCfg = "", const char* args = "/Q", bool withDirectory = true) {
     std::string cfg = withDirectory ? "Directory  =  " + dir.Path() + "\r\n" : "";
-    WriteFileText(dir.File("velmor.cfg"), cfg + extraCfg);
+    WriteFile(dir.File("velmor.cfg"), cfg + extraCfg);
     GetCurrentDirectoryA(sizeof home_, home_);
     SetCurrentDirectoryA(dir.Path().c_str());
     DataDirectory[0] = '\0';  // as in a fresh process
@@ -35,7 +34,7 @@ class ShellFixture : public ::testing::Test {
     return TakeQuit();
   }
 
-  static bool TakeQuit(DWORD ms = 2000) {
+  static bool TakeQuit(DWORD ms = 10000) {
     const DWORD start = GetTickCount();
     MSG m;
     while (GetTickCount() - start < ms) {
@@ -57,21 +56,12 @@ class ShellFixture : public ::testing::Test {
     }
   }
 
-  std::string Cfg() const { return ReadFileText(dir.File("velmor.cfg")); }
+  std::string Cfg() const { return ReadFile(dir.File("velmor.cfg")); }
   HWND Child(int id) const { return GetDlgItem(MainWindow, id); }
   int ClientHeight() const {
     RECT r{};
     GetClientRect(MainWindow, &r);
     return r.bottom;
-  }
-
-  static bool TrayIconExists(HWND owner, UINT id) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = owner;
-    nid.uID = id;
-    nid.uFlags = 0;  // changes nothing; fails when there is no such icon
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
   }
 
   ScratchDirectory dir;

@@ -1,15 +1,14 @@
 // The real Velmorw.exe as a process: it starts, shows its window and tray
 // icon, obeys "/N", and shuts down cleanly on close, saving its placement.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "app/globals.h"
+#include "tests/support/win_harness.h"
 #include "res/resource.h"
-#include "tests/app/win_harness.h"
 
 namespace {
 
@@ -66,16 +65,8 @@ HWND WaitForWindow(DWORD pid, const char* cls, DWORD ms) {
   return s.found;
 }
 
-bool TrayIconExists(HWND owner, UINT id) {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = owner;
-  nid.uID = id;
-  return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-}
-
 void WriteConfig(const ScratchDirectory& dir) {
-  WriteFileText(dir.File("velmor.cfg"), "Directory  =  " + dir.Path() + "\r\n");
+  WriteFile(dir.File("velmor.cfg"), "Directory  =  " + dir.Path() + "\r\n");
 }
 
 TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
@@ -83,9 +74,9 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
   WriteConfig(dir);
   Running app;
   ASSERT_TRUE(Launch(app, "/Q", dir.Path())) << ProgramPath();
-  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
+  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 60000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 30000));
   EXPECT_TRUE(IsWindowVisible(main));
   RECT r{};
   GetWindowRect(main, &r);
@@ -99,12 +90,12 @@ TEST(ShellProcess, StartsShowsItsWindowAndTrayAndClosesCleanly) {
 
   SetWindowPos(main, nullptr, 60, 70, 480, 250, SWP_NOZORDER | SWP_NOACTIVATE);
   PostMessageA(main, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 1234;
   GetExitCodeProcess(app.pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
   EXPECT_FALSE(TrayIconExists(main, IDN_TRAY_NORMAL));
-  const std::string cfg = ReadFileText(dir.File("velmor.cfg"));
+  const std::string cfg = ReadFile(dir.File("velmor.cfg"));
   EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "60");
   EXPECT_EQ(CfgValue(cfg, "WindowTop"), "70");
   EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "480");
@@ -117,15 +108,15 @@ TEST(ShellProcess, StartsHiddenWithSlashNAndTheTrayClickBringsItBack) {
   WriteConfig(dir);
   Running app;
   ASSERT_TRUE(Launch(app, "/Q /N", dir.Path()));
-  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 20000);
+  HWND main = WaitForWindow(app.pi.dwProcessId, "VelmorW", 60000);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconExists(main, IDN_TRAY_NORMAL); }, 30000));
   // Shown by the placement, hidden again just before the loop starts.
-  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 20000));
   PostMessageA(main, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 20000));
   PostMessageA(main, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 20000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(app.pi.hProcess, 60000), WAIT_OBJECT_0);
 }
 
 }  // namespace

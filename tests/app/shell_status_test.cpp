@@ -58,7 +58,7 @@ TEST_F(ShellStatus, HoldLabelAnimationAndFrameZeroAtTheEnd) {
   EXPECT_EQ(StaticsWithText(MainWindow, "*Timer Held*").size(), 1u);
 
   const int start = TrayAnimationPosition();
-  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() == (start + 3) % IDI_FRAME_COUNT; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() == (start + 3) % IDI_FRAME_COUNT; }, 15000));
   EXPECT_EQ(TrayIconShown(), IconFrames[(start + 2) % IDI_FRAME_COUNT]);
   EXPECT_EQ(BusyHoldEnd(), 0);  // one end releases both begins
   EXPECT_EQ(BusyHoldQuery(), 0);
@@ -68,7 +68,7 @@ TEST_F(ShellStatus, HoldLabelAnimationAndFrameZeroAtTheEnd) {
   EXPECT_EQ(TrayAnimationPosition(), stopped);  // the timer is gone
 
   BusyHoldBegin();  // continues after the last frame shown
-  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() != stopped; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() != stopped; }, 15000));
   EXPECT_EQ(TrayIconShown(), IconFrames[stopped]);
   BusyHoldEnd();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
@@ -21,10 +22,10 @@
 #include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
-#include "tests/net/raw_peer_win.h"
-#include "tests/net/reference_server_win.h"
+#include "tests/support/raw_peer_win.h"
+#include "tests/support/reference_server_win.h"
 #include "tests/net/test_dir.h"
-#include "tests/net/win_test_support.h"
+#include "tests/support/win_harness.h"
 #include "net/transport.h"
 #include "net/transport_hooks.h"
 
@@ -107,17 +108,11 @@ class MediaServerTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(server->Running()) << "the reference server did not start (is the release tree built?)";
-    dir_ = UseScratchDataDirectory("media-server");
+    dir_ = BeginTransportTest("media-server", "4343");
     cwd_ = MakeTestDir("media-server-cwd");
     SetCurrentDirectoryA(cwd_.c_str());
-    std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
     std::snprintf(ServerPort, sizeof ServerPort, "%d", server->Port());
-    std::snprintf(ClientIdentity, sizeof ClientIdentity, "%s", "4343");
-    LoadSocketLibrary();
     server->SetFaults("");
-    TransferTimeout = 120;
-    CancelTransfer = 0;
-    Quitting = 0;
     ReleaseSoundEventItems();
     SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
     TrailerBase = 0;
@@ -126,9 +121,8 @@ class MediaServerTest : public ::testing::Test {
   }
   void TearDown() override {
     ReleaseSoundEventItems();
-    UnloadSocketLibrary();
+    EndTransportTest();
     server->SetFaults("");
-    DrainQueue();
     EXPECT_EQ(GuardedOutstanding(), outstanding_) << "guarded block leaked";
     EXPECT_TRUE(ListFiles(cwd_).empty()) << "a file was written outside the data directory";
   }
@@ -209,7 +203,9 @@ TEST_F(MediaServerTest, ATickInstallsAPictureAndPlaysASound) {
 
 TEST_F(MediaServerTest, FaultsEndWithTheirLinesAndInstallNothingHalfWay) {
   TestMainWindow main;
-  TransferTimeout = 2;
+  // Short, for the stalls; long enough that a loaded machine never ends a
+  // steady transfer with it.
+  TransferTimeout = 4;
   struct Case {
     const char* faults;
     const char* row;
@@ -341,6 +337,41 @@ TEST_F(MediaServerTest, StatusLineFromTheServer) {
   EXPECT_TRUE(TrailerFetch());
   EXPECT_TRUE(ConfigGet(trailer, sizeof trailer, "Trailer", ConfigFileName));
   EXPECT_STREQ(trailer, "");
+}
+
+// A scheduled fetch has no transfer message and nothing to cancel it: when
+// the resolver never answers, the transfer time-out alone ends the run.
+TEST_F(MediaServerTest, AScheduledFetchGivesUpOnASilentResolver) {
+  TestMainWindow main;
+  std::snprintf(ServerHost, sizeof ServerHost, "%s", "velmor-silent.test");
+  TransferTimeout = 2;
+  Unschedule("Randomsound");
+  Schedule("Background", "3");
+  SilentResolver silent;
+  bool popup = false;
+  DelayedAction look(1000, [&] { popup = TransferMessageWindow() != nullptr; });
+  // Without the time-out the tick would wait for ever: this ends the lookup
+  // as a cancel would, so that the test fails instead of hanging.
+  DelayedAction rescue(60000, [] { LookupInProgress = 0; });
+  size_t from = Lines();
+  double start = Seconds();
+  ScheduleTick();
+  double took = Seconds() - start;
+  EXPECT_FALSE(rescue.Fired());
+  EXPECT_TRUE(look.Fired());
+  EXPECT_FALSE(popup);
+  EXPECT_EQ(silent.Started(), 1);
+  // More than the time-out's two seconds, and far less than the rescue.
+  EXPECT_GT(took, 2.0);
+  EXPECT_LT(took, 20.0);
+  EXPECT_EQ(ActivitySince(from), (std::vector<std::string>{"Event triggered: Background",
+                                                           "Can't resolve address:  velmor-silent.test",
+                                                           "Request Cancelled", "Event ended: Background"}));
+  EXPECT_TRUE(LogHas("VelmorW-Connection timeout."));
+  // Nothing fetched: the row stays due.
+  char time[32] = "";
+  ConfigGet(time, sizeof time, "TimeBackground", ConfigFileName);
+  EXPECT_STREQ(time, "0");
 }
 
 // Raw peers: the one request that goes out, and a wallpaper file that

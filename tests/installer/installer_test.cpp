@@ -15,7 +15,7 @@
 #include <map>
 #include <string>
 
-#include "tests/net/reference_server_win.h"
+#include "tests/support/reference_server_win.h"
 #include "tests/net/test_dir.h"
 
 namespace {
@@ -131,9 +131,11 @@ bool ProcessRunning(const char* prefix) {
   return found;
 }
 
+// Polls done() until it holds or the seconds pass on the clock.
 template <typename F>
 bool WaitFor(F done, int seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
+  const ULONGLONG until = GetTickCount64() + 1000ull * static_cast<ULONGLONG>(seconds);
+  while (GetTickCount64() < until) {
     if (done()) return true;
     Sleep(100);
   }
@@ -341,10 +343,10 @@ TEST_F(Installer, UninstallWithTheClientRunningGivesTheDesktopBack) {
   // The uninstaller goes on from a copy of itself in the temporary folder.
   ASSERT_TRUE(WaitFor([] { return !ProcessRunning("Un_") && !ProcessRunning("Au_") && Value(UninstallKey, "DisplayName") == "<none>"; },
                       120));
-  EXPECT_EQ(WaitForSingleObject(running, 30000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(running, 60000), WAIT_OBJECT_0);
   CloseHandle(running);
   client = nullptr;
-  EXPECT_TRUE(WaitFor([] { return GetFileAttributesA(installDir.c_str()) == INVALID_FILE_ATTRIBUTES; }, 30))
+  EXPECT_TRUE(WaitFor([] { return GetFileAttributesA(installDir.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60))
       << "left behind: " << ::testing::PrintToString(ListFiles(installDir));
 
   Snapshot expected = before;

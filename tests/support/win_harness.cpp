@@ -1,8 +1,13 @@
-#include "tests/app/win_harness.h"
+#include "tests/support/win_harness.h"
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
+
+#include "res/resource.h"
 
 ScratchDirectory::ScratchDirectory() {
   char base[MAX_PATH];
@@ -32,24 +37,6 @@ ScratchDirectory::~ScratchDirectory() {
     FindClose(find);
   }
   RemoveDirectoryA(path_.c_str());
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-void WriteFileText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
 }
 
 std::string CfgValue(const std::string& cfg, const std::string& key) {
@@ -98,6 +85,58 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD ms) {
   return true;
 }
 
+void DrainQueue() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+double Seconds() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+struct DelayedAction::State {
+  std::function<void()> action;
+  bool fired = false;
+  UINT_PTR timer = 0;
+};
+
+namespace {
+
+std::vector<DelayedAction::State*> delayed;
+
+void CALLBACK DelayedTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  for (DelayedAction::State* d : delayed) {
+    if (d->timer == id && !d->fired) {
+      KillTimer(nullptr, id);
+      d->fired = true;
+      d->action();
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+DelayedAction::DelayedAction(unsigned delayMs, std::function<void()> action) : state_(new State) {
+  state_->action = std::move(action);
+  state_->timer = SetTimer(nullptr, 0, delayMs, DelayedTimer);
+  delayed.push_back(state_);
+}
+
+DelayedAction::~DelayedAction() {
+  if (!state_->fired) KillTimer(nullptr, state_->timer);
+  for (size_t i = 0; i < delayed.size(); ++i) {
+    if (delayed[i] == state_) delayed.erase(delayed.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  delete state_;
+}
+
+bool DelayedAction::Fired() const { return state_->fired; }
+
 std::string WindowText(HWND w) {
   char buf[1024] = "";
   GetWindowTextA(w, buf, sizeof buf);
@@ -124,9 +163,45 @@ std::vector<HWND> StaticsWithText(HWND parent, const std::string& text) {
   return found;
 }
 
-namespace {
-DialogWatch* activeWatch = nullptr;
+std::string StaticTextOf(HWND popup) {
+  std::string text;
+  EnumChildWindows(
+      popup,
+      [](HWND child, LPARAM out) -> BOOL {
+        if (_stricmp(ClassOf(child).c_str(), "Static") == 0) *reinterpret_cast<std::string*>(out) = WindowText(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
 }
+
+bool TrayIconExists(HWND owner, UINT id) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = owner;
+  nid.uID = id;
+  nid.uFlags = 0;  // changes nothing; fails when there is no such icon
+  return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+std::string PaneTextOf(HWND main) {
+  HWND pane = GetDlgItem(main, IDC_MAIN_TEXTPANE);
+  const int n = GetWindowTextLengthA(pane);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  GetWindowTextA(pane, &text[0], n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+namespace {
+
+DialogWatch* activeWatch = nullptr;
+
+// Under Wine the hook also hears of other programs' windows being activated
+// (a test program running beside this one).
+bool OfThisThread(HWND w) { return GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId(); }
+
+}  // namespace
 
 DialogWatch::DialogWatch(std::function<void(const SeenDialog&)> onDialog)
     : onDialog_(std::move(onDialog)) {
@@ -146,7 +221,7 @@ LRESULT CALLBACK DialogWatch::Hook(int code, WPARAM wp, LPARAM lp) {
     HWND w = reinterpret_cast<HWND>(wp);
     bool known = false;
     for (const auto& s : self->seen_) known = known || s.window == w;
-    if (!known && ClassOf(w) == "#32770") {
+    if (!known && OfThisThread(w) && ClassOf(w) == "#32770") {
       SeenDialog d{w, GetWindow(w, GW_OWNER), WindowText(w), ""};
       if (HWND text = GetDlgItem(w, 0xFFFF)) d.text = WindowText(text);
       self->seen_.push_back(d);
@@ -172,6 +247,38 @@ void CALLBACK DialogWatch::Later(HWND, UINT, UINT_PTR id, DWORD) {
       PressOk(d.window);
     return;
   }
+}
+
+namespace {
+MessageBoxRecorder* activeRecorder = nullptr;
+}
+
+MessageBoxRecorder::MessageBoxRecorder() {
+  activeRecorder = this;
+  hook_ = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+  UnhookWindowsHookEx(hook_);
+  activeRecorder = nullptr;
+}
+
+LRESULT CALLBACK MessageBoxRecorder::Hook(int code, WPARAM wp, LPARAM lp) {
+  MessageBoxRecorder* self = activeRecorder;
+  if (self && code == HCBT_ACTIVATE) {
+    HWND w = reinterpret_cast<HWND>(wp);
+    bool known = false;
+    for (HWND seen : self->windows_) known = known || seen == w;
+    // A box activated again (another program took the focus meanwhile) is
+    // the same box.
+    if (!known && OfThisThread(w) && ClassOf(w) == "#32770") {
+      self->windows_.push_back(w);
+      HWND text = GetDlgItem(w, 0xFFFF);
+      self->texts_.push_back(text ? WindowText(text) : "");
+      DialogWatch::PressOk(w);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/net/reference_server_win.h"
+#include "tests/support/reference_server_win.h"
 
 #include <windows.h>
 
@@ -55,12 +55,14 @@ ReferenceServer::ReferenceServer(const std::string& content, const std::string& 
   RunUnix(Quoted(VELMOR_REFERENCE_SERVER_SCRIPT) + " start " + Quoted(state_) + " " +
           Quoted(VELMOR_REFERENCE_SERVER) + " " + Quoted(content) + " --faults " + Quoted(state_ + "/faults.txt") +
           " " + options);
-  // Sample content takes a few seconds to make; the port file appears once
-  // the server listens.
-  for (int i = 0; i < 600 && port_ <= 0; ++i) {
+  // Sample content takes a few seconds to make, more on a loaded machine;
+  // the port file appears once the server listens.
+  const ULONGLONG until = GetTickCount64() + 120000;
+  while (port_ <= 0) {
     std::string port = ReadFile(WinePath(state_ + "/port"));
     if (!port.empty() && port.back() == '\n') port_ = std::atoi(port.c_str());
-    if (port_ <= 0) Sleep(50);
+    if (port_ > 0 || GetTickCount64() >= until) break;
+    Sleep(50);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "tests/net/raw_peer_win.h"
+#include "tests/support/raw_peer_win.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -75,9 +75,13 @@ void RawPeer::Run() {
         }
         break;
       }
-      case Step::Pause:
-        for (int waited = 0; waited < step.count && !stop_; waited += 10) Sleep(10);
+      case Step::Pause: {
+        // Measured on the clock: on a loaded machine each Sleep takes longer
+        // than asked, and a pause counted in Sleeps would grow with the load.
+        const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(step.count);
+        while (!stop_ && GetTickCount64() < until) Sleep(10);
         break;
+      }
       case Step::Close:
         shutdown(c, SD_BOTH);
         closesocket(c);

@@ -46,7 +46,9 @@ TEST_F(SettingsTableTest, EverySettingRoundTrips) {
           << entry.key;
       WriteSetting(At(i), out.c_str());
     }
-    if (pass == 1) EXPECT_EQ(Bytes(), before);
+    if (pass == 1) {
+      EXPECT_EQ(Bytes(), before);
+    }
     before = Bytes();
   }
 }

@@ -58,7 +58,7 @@ class CommandTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(server->Running());
+    ASSERT_TRUE(server && server->Running());
     dir_ = MakeTestDir("content-commands");
     char cfg[600];
     std::snprintf(cfg, sizeof cfg,

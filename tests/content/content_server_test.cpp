@@ -78,7 +78,7 @@ class ContentServerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(server->Running()) << "the reference server did not start (is the release tree built?)";
+    ASSERT_TRUE(server && server->Running()) << "the reference server did not start (is the release tree built?)";
     dir_ = BeginTransportTest("content-server", "4242");
     // The current directory is an empty folder too: nothing may land there.
     cwd_ = MakeTestDir("content-server-cwd");

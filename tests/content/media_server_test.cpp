@@ -107,7 +107,7 @@ class MediaServerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(server->Running()) << "the reference server did not start (is the release tree built?)";
+    ASSERT_TRUE(server && server->Running()) << "the reference server did not start (is the release tree built?)";
     dir_ = BeginTransportTest("media-server", "4343");
     cwd_ = MakeTestDir("media-server-cwd");
     SetCurrentDirectoryA(cwd_.c_str());

@@ -215,7 +215,7 @@ class Installer : public ::testing::Test {
   // Each step needs the ones before it.
   void SetUp() override {
     if (stepFailed) GTEST_SKIP() << "an earlier step failed";
-    ASSERT_TRUE(server->Running());
+    ASSERT_TRUE(server && server->Running());
   }
   void TearDown() override { stepFailed = stepFailed || HasFailure(); }
   static bool stepFailed;

@@ -228,7 +228,7 @@ struct DataFiles {
 class DonateProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server->Running());
+    ASSERT_TRUE(server && server->Running());
     server->SetFaults("");
     std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", dir.Path().c_str());
   }
@@ -250,7 +250,7 @@ class DonateProcess : public ::testing::Test {
 class DonateDialogs : public ShellFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server->Running());
+    ASSERT_TRUE(server && server->Running());
     server->SetFaults("");
     for (int t = CategoryTypeFirst; t <= CategoryTypeLast; ++t) DiscardCategoryList(t);
   }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <gtest/gtest.h>
+
 #include "tests/net/test_dir.h"
 
 namespace {
@@ -23,6 +25,19 @@ void RunUnix(const std::string& commandLine) {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
+// Test programs run side by side and may create the same parent folders at
+// the same moment: losing that race is no failure, a folder that cannot be
+// made is.
+void MakeDirectories(const std::string& winPath) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    std::filesystem::create_directories(winPath, error);
+    if (std::filesystem::is_directory(winPath)) return;
+    Sleep(50);
+  }
+  ADD_FAILURE() << "cannot make the folder " << winPath << ": " << error.message();
+}
+
 }  // namespace
 
 std::string WinePath(const std::string& unixPath) {
@@ -37,12 +52,12 @@ std::string FreshUnixDir(const std::string& name) {
   std::string dir = std::string(VELMOR_TEST_WORK_DIR) + "/" + name;
   std::error_code ignored;
   std::filesystem::remove_all(WinePath(dir), ignored);
-  std::filesystem::create_directories(WinePath(dir));
+  MakeDirectories(WinePath(dir));
   return dir;
 }
 
 void WriteUnixFile(const std::string& unixPath, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(WinePath(unixPath)).parent_path());
+  MakeDirectories(std::filesystem::path(WinePath(unixPath)).parent_path().string());
   WriteFile(WinePath(unixPath), bytes);
 }
 

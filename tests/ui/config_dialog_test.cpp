@@ -164,6 +164,7 @@ class ConfigDialogTest : public ShellFixture {
     server = new ReferenceServer(content);
   }
   static void TearDownTestSuite() {
+    if (!server) return;
     const int port = server->Port();
     delete server;
     server = nullptr;
@@ -172,7 +173,7 @@ class ConfigDialogTest : public ShellFixture {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(server->Running());
+    ASSERT_TRUE(server && server->Running());
     server->SetFaults("");
     listRequests = ServerRequests(12);
     for (int t = CategoryTypeFirst; t <= CategoryTypeLast; ++t) DiscardCategoryList(t);

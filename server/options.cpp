@@ -189,7 +189,6 @@ std::string AdminUsage() {
          "  --bind ADDRESS         address to listen on (default 127.0.0.1)\n"
          "  --content DIR          the server's content directory (default ./content)\n"
          "  --passwords FILE       operator names and password hashes (required)\n"
-         "  --server-log FILE      the server's --log file, for the status panel\n"
          "  --audit FILE           where accepts, rejects and added categories are\n"
          "                         recorded (default DIR/audit.log)\n"
          "  --threads N            request threads (default 4)\n"
@@ -206,7 +205,6 @@ bool ParseAdminOptions(int argc, const char* const* argv, AdminOptions* options,
     std::string* text = name == "--bind"           ? &options->bind_address
                         : name == "--content"      ? &options->content_dir
                         : name == "--passwords"    ? &options->password_file
-                        : name == "--server-log"   ? &options->server_log
                         : name == "--audit"        ? &options->audit_log
                         : name == "--ready-file"   ? &options->ready_file
                         : name == "--set-password" ? &options->set_password

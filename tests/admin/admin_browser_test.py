@@ -155,8 +155,7 @@ def main():
                                           os.path.join(work, "server.log"), "--ready-file",
                                           os.path.join(work, "server.port")]))
         children.append(subprocess.Popen([args.admin, "--port", "0", "--content", content, "--passwords",
-                                          os.path.join(work, "passwords"), "--server-log",
-                                          os.path.join(work, "server.log"), "--ready-file",
+                                          os.path.join(work, "passwords"), "--ready-file",
                                           os.path.join(work, "admin.port")]))
         driver_port = free_port()
         children.append(subprocess.Popen(["chromedriver", "--port=%d" % driver_port],

@@ -15,6 +15,8 @@
 // donations/ and what is kept in comments/ is counted (by bytes and by
 // files), and a donation or comment that would go over is refused.
 #pragma once
+#include "server/file_names.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <chrono>
@@ -156,12 +158,6 @@ class DonationStore {
   Account donation_account_;
   Account comment_account_;
 };
-
-// A name a client may give a donated file: 1 to 50 bytes, no folder
-// separators, drive letters or wildcards (/ \ : * ? " < > |), no control
-// characters, not starting with a dot or a space and not ending in a dot
-// or a space. why says what is wrong.
-bool AcceptableFileName(const char* name, std::size_t length, std::string* why);
 
 // The client id as it may appear in a file name and a log line: letters and
 // digits kept, anything else '_', at most 20 characters; "unknown" when

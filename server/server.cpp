@@ -2,6 +2,7 @@
 
 #include "net/request_record.h"
 #include "server/address_limits.h"
+#include "server/atomic_file.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
 #include "server/exchange.h"
@@ -519,19 +520,11 @@ void VelmorServer::Impl::Accept() {
 
 bool WriteQuotaFile(const ServerOptions& o, std::string* error) {
   // The moderation page shows the running server's quotas from here.
-  std::string path = o.content_dir + "/" + QuotaFileName;
-  std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "w");
-  if (!f ||
-      std::fprintf(f, "donation-bytes %lld\ndonation-files %lld\ncomment-bytes %lld\ncomment-files %lld\n",
-                   static_cast<long long>(o.donation_quota_bytes), static_cast<long long>(o.donation_quota_files),
-                   static_cast<long long>(o.comment_quota_bytes),
-                   static_cast<long long>(o.comment_quota_files)) < 0 ||
-      std::fclose(f) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  char text[256];
+  std::snprintf(text, sizeof text, "donation-bytes %lld\ndonation-files %lld\ncomment-bytes %lld\ncomment-files %lld\n",
+                static_cast<long long>(o.donation_quota_bytes), static_cast<long long>(o.donation_quota_files),
+                static_cast<long long>(o.comment_quota_bytes), static_cast<long long>(o.comment_quota_files));
+  return WriteFileAtomically(o.content_dir + "/" + QuotaFileName, text, error);
 }
 
 VelmorServer::VelmorServer(const ServerOptions& options) : impl_(std::make_shared<Impl>(options)) {}
@@ -581,14 +574,9 @@ bool VelmorServer::Open(std::string* error) {
              ": " + ec.message();
     return false;
   }
-  if (!impl_->options.ready_file.empty()) {
-    std::string temp = impl_->options.ready_file + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f || std::fprintf(f, "%d\n", Port()) < 0 || std::fclose(f) != 0 ||
-        std::rename(temp.c_str(), impl_->options.ready_file.c_str()) != 0) {
-      *error = "cannot write " + impl_->options.ready_file + ": " + std::strerror(errno);
-      return false;
-    }
+  if (!impl_->options.ready_file.empty() &&
+      !WriteFileAtomically(impl_->options.ready_file, std::to_string(Port()) + "\n", error)) {
+    return false;
   }
   impl_->log.Note("listening on " + impl_->options.bind_address + ":" + std::to_string(Port()) + ", content " +
                   impl_->options.content_dir);

@@ -2,6 +2,7 @@
 
 #include "server/admin_auth.h"
 #include "server/admin_store.h"
+#include "server/atomic_file.h"
 #include "net/request_record.h"
 
 #include <httplib.h>
@@ -665,11 +666,9 @@ bool AdminApp::Open(std::string* error) {
     return false;
   }
   if (!impl_->options.ready_file.empty()) {
-    std::string temp = impl_->options.ready_file + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f || std::fprintf(f, "%d\n", impl_->port) < 0 || std::fclose(f) != 0 ||
-        std::rename(temp.c_str(), impl_->options.ready_file.c_str()) != 0) {
-      *error = "cannot write " + impl_->options.ready_file;
+    std::string why;
+    if (!WriteFileAtomically(impl_->options.ready_file, std::to_string(impl_->port) + "\n", &why)) {
+      *error = why;
       return false;
     }
   }

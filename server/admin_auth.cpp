@@ -1,5 +1,7 @@
 #include "server/admin_auth.h"
 
+#include "server/atomic_file.h"
+
 #include <crypt.h>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -101,12 +103,7 @@ bool StorePassword(const std::string& file, const std::string& name, const std::
     }
   }
   kept += name + ":" + hash + "\n";
-  std::string temp = file + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0 || ::write(fd, kept.data(), kept.size()) != static_cast<ssize_t>(kept.size()) || ::close(fd) != 0 ||
-      ::rename(temp.c_str(), file.c_str()) != 0) {
-    *error = "cannot write " + file + ": " + std::strerror(errno);
-    ::unlink(temp.c_str());
+  if (!WriteFileAtomically(file, kept, error, 0600)) {
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include "server/admin_store.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
+#include "server/file_names.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -63,7 +64,7 @@ bool DonationIndex::ReadFolder(const std::string& path, int type, int position, 
   DIR* dir = ::opendir(path.c_str());
   while (dirent* e = dir ? ::readdir(dir) : nullptr) {
     // Hidden names (donor records, uploads) are the server's own.
-    if (e->d_name[0] == '.' || !PlainFileName(e->d_name)) {
+    if (e->d_name[0] == '.' || !AcceptableFileName(e->d_name)) {
       continue;
     }
     std::string name = e->d_name;

@@ -1,5 +1,8 @@
 #include "server/admin_store.h"
 
+#include "server/atomic_file.h"
+#include "server/file_names.h"
+
 #include "server/server.h"
 #include "server/server_log.h"
 
@@ -55,26 +58,20 @@ bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t 
   return true;
 }
 
-// Writes a whole file under a temporary name and moves it over path, so
-// the server never reads half of it.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string* why) {
-  std::string temp = path + ".admin-tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *why = std::string("cannot write ") + std::strerror(errno);
+// Moves a file to a name that must not exist yet. File systems without
+// renameat2's no-replace (NFS among them) get link and unlink, which fail
+// the same way, atomically, when the name exists.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
     return false;
   }
-  if (!WriteAll(fd, text)) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    ::close(fd);
-    ::unlink(temp.c_str());
+  if (::link(from.c_str(), to.c_str()) != 0) {
     return false;
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
+  ::unlink(from.c_str());
   return true;
 }
 
@@ -108,11 +105,6 @@ std::string DonationRef::Id() const {
   return std::string(ItemKindName(type) ? ItemKindName(type) : "?") + "/" + std::to_string(position) + "/" + name;
 }
 
-bool PlainFileName(const std::string& name) {
-  return !name.empty() && name.size() <= 255 && name[0] != '.' && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos;
-}
-
 bool ParseDonationId(const std::string& id, DonationRef* ref) {
   std::size_t a = id.find('/');
   std::size_t b = a == std::string::npos ? a : id.find('/', a + 1);
@@ -127,7 +119,7 @@ bool ParseDonationId(const std::string& id, DonationRef* ref) {
   }
   int position = std::stoi(number);
   std::string name = id.substr(b + 1);
-  if (position >= MaxCategories || !PlainFileName(name)) {
+  if (position >= MaxCategories || !AcceptableFileName(name)) {
     return false;
   }
   ref->type = type;
@@ -244,7 +236,7 @@ Outcome AdminStore::AcceptOne(const DonationRef& ref) {
     MakeFolder(root_ + "/quotes");
     ReadFile(quotes_path, &text, INT64_MAX);
     if (!ReadFile(from, &quote, MaxQuoteBytes) || !AppendQuote(text, quote, &updated, &why) ||
-        !ReplaceFile(quotes_path, updated, &why)) {
+        !WriteFileAtomically(quotes_path, updated, &why)) {
       return refused("the quote " + ref.name + ": " + (why.empty() ? "cannot be read" : why));
     }
     ::unlink(from.c_str());
@@ -255,7 +247,7 @@ Outcome AdminStore::AcceptOne(const DonationRef& ref) {
     folder += std::to_string(ref.position);
     MakeFolder(folder);
     std::string to = folder + "/" + ref.name;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!MoveNoReplace(from, to)) {
       int error = errno;
       return refused(error == EEXIST ? category + " already has a file named " + ref.name +
                                            "; reject this one or rename the one in the category"
@@ -307,7 +299,7 @@ std::vector<CommentItem> AdminStore::Comments(std::size_t offset, std::size_t li
   if (dir) {
     while (dirent* e = ::readdir(dir)) {
       struct stat st;
-      if (!PlainFileName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      if (!AcceptableFileName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
           !S_ISREG(st.st_mode)) {
         continue;
       }
@@ -335,7 +327,7 @@ std::vector<CommentItem> AdminStore::Comments(std::size_t offset, std::size_t li
 }
 
 bool AdminStore::OpenComment(const std::string& name, std::string* text) {
-  if (!PlainFileName(name) || !ReadFile(root_ + "/comments/" + name, text, 1024 * 1024)) {
+  if (!AcceptableFileName(name) || !ReadFile(root_ + "/comments/" + name, text, 1024 * 1024)) {
     return false;
   }
   // Read is remembered as an empty file of the same name.

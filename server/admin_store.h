@@ -21,10 +21,6 @@
 // donation id.
 bool ParseDonationId(const std::string& id, DonationRef* ref);
 
-// A name that stays in its folder: not empty, at most 255 bytes, no '/',
-// no NUL, not starting with a dot (hidden files are the server's own).
-bool PlainFileName(const std::string& name);
-
 struct QueueItem {
   DonationRef ref;
   std::string category;  // the category's name

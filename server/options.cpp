@@ -295,7 +295,7 @@ const std::vector<AO>& AdminTable() {
       Text<A>("--content", "DIR", &A::content_dir, "the server's content directory"),
       Text<A>("--passwords", "FILE", &A::password_file, "operator names and password hashes (required)"),
       Text<A>("--audit", "FILE", &A::audit_log,
-              "where accepts, rejects and added categories are recorded (default DIR/audit.log)"),
+              "where logins, accepts, rejects and added categories are recorded (default DIR/audit.log)"),
       Number<A>("--threads", "N", &A::threads, 1, 64, "expects a number 1 to 64", "request threads"),
       Text<A>("--ready-file", "FILE", &A::ready_file, "write the listening port into FILE once ready"),
       Text<A>("--set-password", "FILE", &A::set_password,

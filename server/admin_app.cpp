@@ -3,6 +3,7 @@
 #include "server/admin_auth.h"
 #include "server/admin_store.h"
 #include "server/atomic_file.h"
+#include "server/server_log.h"
 #include "net/request_record.h"
 
 #include <httplib.h>
@@ -596,7 +597,7 @@ void AdminApp::Impl::ShowStatus(const httplib::Request&, httplib::Response& res,
   body += "</tr><tr><th>State</th>";
   for (const InstanceCounters* c : columns) {
     std::string state = c == &status.total ? ""
-                        : c->stale ? "stopped? no report for " + std::to_string(now - c->updated) + " s"
+                        : c->stale ? "idle or stopped: no exchange for " + std::to_string(now - c->updated) + " s"
                                    : "serving since " + Time(c->started);
     body += "<td>" + state + "</td>";
   }
@@ -609,7 +610,7 @@ void AdminApp::Impl::ShowStatus(const httplib::Request&, httplib::Response& res,
   row("Exchanges", [](const InstanceCounters& c) { return c.exchanges; });
   row("Failed", [](const InstanceCounters& c) { return c.failed; });
   for (int code : codes) {
-    row("Answered " + std::to_string(code), [code](const InstanceCounters& c) {
+    row(std::string(RequestTypeName(code)) + " (" + std::to_string(code) + ")", [code](const InstanceCounters& c) {
       auto it = c.codes.find(code);
       return it == c.codes.end() ? int64_t(0) : it->second;
     });

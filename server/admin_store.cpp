@@ -22,8 +22,6 @@ namespace {
 
 // A quote longer than a client keeps of a block would never arrive.
 constexpr int64_t MaxQuoteBytes = 999999;
-// Where every server instance keeps its counters.
-constexpr const char* StatsFolder = "/.stats";
 constexpr const char* CountersSuffix = ".counters";
 
 bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t from_end = -1) {
@@ -390,14 +388,15 @@ AdminStatus AdminStore::Status(int64_t now) {
   AdminStatus status;
   // Each instance rewrites its own file whole (a rename), so every file
   // read is one instance's consistent state.
-  DIR* stats = ::opendir((root_ + StatsFolder).c_str());
+  std::string folder = root_ + "/" + StatsFolderName;
+  DIR* stats = ::opendir(folder.c_str());
   while (dirent* e = stats ? ::readdir(stats) : nullptr) {
     std::string name = e->d_name;
     std::size_t suffix = name.size() - std::strlen(CountersSuffix);
     std::string text;
     InstanceCounters counters;
     if (name[0] == '.' || name.size() <= std::strlen(CountersSuffix) || name.compare(suffix, std::string::npos, CountersSuffix) != 0 ||
-        !ReadFile(root_ + StatsFolder + "/" + name, &text, 64 * 1024) || !ParseCounters(text, &counters)) {
+        !ReadFile(folder + "/" + name, &text, 64 * 1024) || !ParseCounters(text, &counters)) {
       continue;
     }
     counters.instance = name.substr(0, suffix);

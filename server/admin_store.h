@@ -57,12 +57,13 @@ struct InstanceCounters {
   int64_t updated = 0;
   int64_t exchanges = 0;
   int64_t failed = 0;
-  std::map<int, int64_t> codes; // response code -> exchanges answered with it
-  bool stale = false;    // no rewrite for longer than a running instance leaves it
+  std::map<int, int64_t> codes; // request code -> exchanges asking for it
+  bool stale = false;    // not rewritten for CountersStaleSeconds
 };
 
-// An instance that has not rewritten its counters for this long is shown as
-// stopped (a running one rewrites them every second while it serves).
+// An instance rewrites its counters within a second of each exchange (and
+// behind HAProxy the health check's pings are exchanges every 2 seconds):
+// one not rewritten for this long is idle or stopped.
 constexpr int64_t CountersStaleSeconds = 30;
 
 // Parses one counters file; false when it holds no "updated" line.

@@ -110,6 +110,9 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   }
 
   void Accept();
+  // Serves one accepted connection (or tells it busy, or closes it when
+  // far over capacity).
+  void Take(tcp::socket socket);
   // Stops accepting; with drain, lets open connections finish for up to
   // the drain time before ending them.
   static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
@@ -140,6 +143,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   std::optional<asio::signal_set> signals;
   std::atomic<bool> stopping{false};
   std::atomic<bool> draining{false}; // stopping, but letting exchanges finish
+  std::atomic<bool> drain_asked{false}; // a stop that serves what was accepted
   std::atomic<bool> running{false};
 
   std::atomic<int> active{0}; // exchanges within capacity
@@ -763,6 +767,10 @@ void VelmorServer::Impl::Accept() {
   auto self = shared_from_this();
   acceptor.async_accept(asio::make_strand(io), [self](const asio::error_code& ec, tcp::socket socket) {
     if (self->stopping) {
+      // Accepted as the stop began: a draining stop serves it too.
+      if (!ec && self->drain_asked) {
+        self->Take(std::move(socket));
+      }
       return;
     }
     if (ec) {
@@ -779,36 +787,39 @@ void VelmorServer::Impl::Accept() {
       });
       return;
     }
-    self->accepted++;
-    int max = self->options.max_connections;
-    bool busy = false;
-    if (self->active.load() >= max) {
-      if (self->busy.load() >= max) {
-        // Far over capacity: even a busy answer would cost too much.
-        self->refused++;
-        asio::error_code ignored;
-        socket.close(ignored);
-        self->Accept();
-        return;
-      }
-      busy = true;
-    }
-    asio::error_code peer_error;
-    tcp::endpoint peer = socket.remote_endpoint(peer_error);
-    std::string address = peer_error ? std::string("unknown") : peer.address().to_string();
-    // The per-address limit is applied once the connection knows its
-    // client (behind a proxy, after the PROXY header).
-    (busy ? self->busy : self->active)++;
-    uint64_t id;
-    {
-      std::lock_guard<std::mutex> lock(self->connections_mutex);
-      id = ++self->next_id;
-    }
-    auto connection = std::make_shared<Connection>(self, std::move(socket), busy, id, std::move(address));
-    self->Register(id, connection);
-    connection->Begin();
+    self->Take(std::move(socket));
     self->Accept();
   });
+}
+
+void VelmorServer::Impl::Take(tcp::socket socket) {
+  accepted++;
+  int max = options.max_connections;
+  bool tell_busy = false;
+  if (active.load() >= max) {
+    if (busy.load() >= max) {
+      // Far over capacity: even a busy answer would cost too much.
+      refused++;
+      asio::error_code ignored;
+      socket.close(ignored);
+      return;
+    }
+    tell_busy = true;
+  }
+  asio::error_code peer_error;
+  tcp::endpoint peer = socket.remote_endpoint(peer_error);
+  std::string address = peer_error ? std::string("unknown") : peer.address().to_string();
+  // The per-address limit is applied once the connection knows its
+  // client (behind a proxy, after the PROXY header).
+  (tell_busy ? busy : active)++;
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    id = ++next_id;
+  }
+  auto connection = std::make_shared<Connection>(shared_from_this(), std::move(socket), tell_busy, id, std::move(address));
+  Register(id, connection);
+  connection->Begin();
 }
 
 bool WriteQuotaFile(const ServerOptions& o, std::string* error) {
@@ -931,6 +942,9 @@ void VelmorServer::Drain() {
 
 void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
   asio::post(impl->io, [impl, drain]() {
+    if (drain) {
+      impl->drain_asked = true;
+    }
     if (impl->stopping.exchange(true)) {
       if (!drain && impl->draining.exchange(false)) {
         impl->EndConnections(); // a stop during a drain cuts it short
@@ -938,6 +952,21 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
       return;
     }
     asio::error_code ignored;
+    if (drain) {
+      // Connections the kernel has completed but nobody accepted yet would
+      // be reset by the close: a proxy has already sent them their
+      // request. They are served like any other in flight.
+      impl->acceptor.non_blocking(true, ignored);
+      for (;;) {
+        tcp::socket socket(asio::make_strand(impl->io));
+        asio::error_code ec;
+        impl->acceptor.accept(socket, ec);
+        if (ec) {
+          break;
+        }
+        impl->Take(std::move(socket));
+      }
+    }
     impl->acceptor.close(ignored);
     impl->accept_retry.cancel();
     if (impl->signals) {

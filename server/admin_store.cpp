@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 
 namespace {
 
@@ -349,14 +350,8 @@ int AdminStore::AddCategory(int type, const std::string& name, const std::string
 
 bool ParseCounters(const std::string& text, InstanceCounters* counters) {
   bool updated = false;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     std::size_t space = line.find(' ');
     if (space == std::string::npos) {
       continue;

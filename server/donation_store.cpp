@@ -104,21 +104,6 @@ void AddFolderUsage(const std::string& path, Usage* usage) {
 
 } // namespace
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 Usage ScanDonationUsage(const std::string& content_root) {
   Usage usage;
   for (const char* kind : {"quote", "picture", "sound"}) {

@@ -21,6 +21,7 @@
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -67,6 +69,19 @@ std::string RequestBytes(int32_t code, int32_t num1) {
   unsigned char bytes[RequestRecordSize];
   EncodeRequestRecord(r, bytes);
   return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
+}
+
+// CPU seconds a process has used (user and system).
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14 || i == 15) ticks += std::atof(field.c_str());
+  }
+  return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 long ResidentKb(pid_t pid) {
@@ -266,6 +281,7 @@ struct PlainSender {
   std::thread thread;
   const std::string* data = nullptr;
   int connections = 0;
+  double cpu_seconds = 0; // the sending thread's own, for all connections
 
   void Start(const std::string* bytes, int count) {
     data = bytes;
@@ -295,6 +311,10 @@ struct PlainSender {
         }
         ::close(fd);
       }
+      rusage usage{};
+      ::getrusage(RUSAGE_THREAD, &usage);
+      cpu_seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                    (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     });
   }
   void Join() {
@@ -489,6 +509,7 @@ int main(int argc, char** argv) {
   PlainSender plain;
   plain.Start(&big, o.downloads);
   const std::string picture_request = RequestBytes(RequestPicture, big_position + 1);
+  double server_cpu_before = CpuSeconds(server);
   for (int d = 0; d < o.downloads; ++d) {
     Clock::time_point t0 = Clock::now();
     int fd = ConnectBlocking(port);
@@ -511,12 +532,17 @@ int main(int argc, char** argv) {
     }
   }
   plain.Join();
+  double server_cpu = CpuSeconds(server) - server_cpu_before;
   double server_mbs = Median(server_rates);
   double plain_mbs = Median(plain_rates);
   std::printf("\n10 MB picture downloads (median of %d each, same receive loop):\n", o.downloads);
   std::printf("  velmor-server   %.0f MB/s (%zu of %d complete)\n", server_mbs, server_rates.size(), o.downloads);
   std::printf("  plain TCP       %.0f MB/s (%zu of %d complete)\n", plain_mbs, plain_rates.size(), o.downloads);
   std::printf("  ratio           %.2f (goal >= 0.9)\n", plain_mbs > 0 ? server_mbs / plain_mbs : 0.0);
+  // CPU time does not depend on what else the machine runs, as rates do.
+  std::printf("  CPU per 10 MB   velmor-server %.2f ms, plain TCP %.2f ms (ratio %.2f, lower is better)\n",
+              server_cpu * 1000 / o.downloads, plain.cpu_seconds * 1000 / o.downloads,
+              plain.cpu_seconds > 0 ? server_cpu / plain.cpu_seconds : 0.0);
   std::printf("  server memory   %ld KiB resident after the downloads\n", ResidentKb(server));
 
   ::kill(server, SIGTERM);

@@ -35,25 +35,33 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
   if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
     return fail("write", fd);
   }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
+  errno = 0;
+  if (!WriteAll(fd, bytes)) {
+    if (errno == 0) {
+      errno = EIO;
     }
-    if (n <= 0) {
-      if (n == 0) {
-        errno = EIO;
-      }
-      return fail("write", fd);
-    }
-    done += static_cast<std::size_t>(n);
+    return fail("write", fd);
   }
   if (::close(fd) != 0) {
     return fail("write", -1);
   }
   if (::rename(temp.data(), path.c_str()) != 0) {
     return fail("replace", -1);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
   }
   return true;
 }

@@ -12,3 +12,6 @@
 // and no temporary file is left behind.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error,
                          unsigned mode = 0644);
+
+// Writes all of text to fd; false (errno set) when it cannot.
+bool WriteAll(int fd, const std::string& text);

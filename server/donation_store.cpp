@@ -104,21 +104,6 @@ void AddFolderUsage(const std::string& path, Usage* usage) {
 
 } // namespace
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 Usage ScanDonationUsage(const std::string& content_root) {
   Usage usage;
   for (const char* kind : {"quote", "picture", "sound"}) {
@@ -436,8 +421,17 @@ std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int
     return nullptr;
   }
   std::string held(name, name_length);
-  std::string folder = root_ + "/donations/" + kind + "/" + std::to_string(position);
-  if (!MakeFolders(folder)) {
+  std::string kind_folder = root_ + "/donations/" + kind;
+  std::string folder = kind_folder + "/" + std::to_string(position);
+  // Only the last two levels: with the content folder gone (a shared file
+  // system away), nothing is made in its place on the local disk.
+  struct stat folder_stat;
+  if ((::mkdir(kind_folder.c_str(), 0755) != 0 && errno != EEXIST) ||
+      (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) ||
+      ::stat(folder.c_str(), &folder_stat) != 0 || !S_ISDIR(folder_stat.st_mode)) {
+    if (errno == 0 || errno == EEXIST) {
+      errno = ENOTDIR;
+    }
     verdict->code = 5;
     verdict->file_error = errno;
     verdict->why = std::string("cannot create folder: ") + std::strerror(errno);

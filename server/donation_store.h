@@ -15,6 +15,7 @@
 // donations/ and what is kept in comments/ is counted (by bytes and by
 // files), and a donation or comment that would go over is refused.
 #pragma once
+#include "server/atomic_file.h"
 #include "server/file_names.h"
 
 #include <cstddef>
@@ -48,8 +49,6 @@ struct Quota {
 Usage ScanDonationUsage(const std::string& content_root);
 Usage ScanCommentUsage(const std::string& content_root);
 
-// Writes all of text to fd; false (errno set) when it cannot.
-bool WriteAll(int fd, const std::string& text);
 
 // Who gave a donation, as written beside it.
 struct DonorInfo {

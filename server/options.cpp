@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -114,21 +115,16 @@ Option<Options> Text(const char* name, const char* value, std::string Options::*
   return o;
 }
 
-template <class Options>
-Option<Options> Number(const char* name, const char* value, int Options::*field, int64_t low, int64_t high,
+// A whole number within low..high, into an int or an int64_t field.
+template <class Options, class Field>
+Option<Options> Ranged(const char* name, const char* value, Field Options::*field, int64_t low, int64_t high,
                        const char* why, const char* help) {
   Option<Options> o{name, value, help, why};
-  o.number = field;
-  o.low = low;
-  o.high = high;
-  return o;
-}
-
-template <class Options>
-Option<Options> Wide(const char* name, const char* value, int64_t Options::*field, int64_t low, int64_t high,
-                     const char* why, const char* help) {
-  Option<Options> o{name, value, help, why};
-  o.wide = field;
+  if constexpr (std::is_same<Field, int>::value) {
+    o.number = field;
+  } else {
+    o.wide = field;
+  }
   o.low = low;
   o.high = high;
   return o;
@@ -225,18 +221,18 @@ using SO = Option<S>;
 const std::vector<SO>& ServerTable() {
   static const std::vector<SO> table = [] {
     std::vector<SO> t = {
-        Number<S>("--port", "N", &S::port, 0, 65535, "expects a port number 0 to 65535",
+        Ranged<S>("--port", "N", &S::port, 0, 65535, "expects a port number 0 to 65535",
                   "TCP port; 0 picks a free one"),
         Text<S>("--bind", "ADDRESS", &S::bind_address, "address to listen on"),
         Text<S>("--content", "DIR", &S::content_dir, "content directory"),
-        Number<S>("--max-connections", "N", &S::max_connections, 1, 100000, "expects a number 1 to 100000",
+        Ranged<S>("--max-connections", "N", &S::max_connections, 1, 100000, "expects a number 1 to 100000",
                   "exchanges served at once; beyond that clients are told the server is busy"),
-        Wide<S>("--max-donation", "BYTES", &S::max_donation_bytes, 1, 0x7FFFFFFF, "expects a size 1 to 2147483647",
+        Ranged<S>("--max-donation", "BYTES", &S::max_donation_bytes, 1, 0x7FFFFFFF, "expects a size 1 to 2147483647",
                 "largest donated file accepted"),
         SO{"--idle-timeout", "SECONDS", "a connection without progress for this long is closed",
            "expects seconds above 0, at most 86400"},
-        Number<S>("--threads", "N", &S::threads, 1, 64, "expects a number 1 to 64", "worker threads"),
-        Number<S>("--chunk-size", "BYTES", &S::chunk_size, 1, 1000000, "expects a size 1 to 1000000",
+        Ranged<S>("--threads", "N", &S::threads, 1, 64, "expects a number 1 to 64", "worker threads"),
+        Ranged<S>("--chunk-size", "BYTES", &S::chunk_size, 1, 1000000, "expects a size 1 to 1000000",
                   "chunk size announced in block headers"),
         Text<S>("--log", "FILE", &S::log_file,
                 "one line per exchange: time, client id, request type, result, bytes, milliseconds, "
@@ -246,17 +242,17 @@ const std::vector<SO>& ServerTable() {
         Text<S>("--ready-file", "FILE", &S::ready_file, "write the listening port into FILE once ready"),
         Text<S>("--make-sample", "DIR", &S::make_sample, "write a sample content directory into DIR and exit"),
         SO{"", "", "", ""},
-        Number<S>("--max-per-address", "N", &S::max_per_address, 1, 100000, "expects a number 1 to 100000",
+        Ranged<S>("--max-per-address", "N", &S::max_per_address, 1, 100000, "expects a number 1 to 100000",
                   "exchanges at once from one address; more are told busy"),
-        Number<S>("--donations-per-hour", "N", &S::donations_per_hour, 1, 1000000, "expects a number 1 to 1000000",
+        Ranged<S>("--donations-per-hour", "N", &S::donations_per_hour, 1, 1000000, "expects a number 1 to 1000000",
                   "donations one address may begin in any hour; more are told busy"),
-        Wide<S>("--donation-quota", "BYTES", &S::donation_quota_bytes, 0, INT64_MAX,
+        Ranged<S>("--donation-quota", "BYTES", &S::donation_quota_bytes, 0, INT64_MAX,
                 "expects a number, 0 for no quota", "total size of waiting donations"),
-        Wide<S>("--donation-files", "N", &S::donation_quota_files, 0, INT64_MAX, "expects a number, 0 for no quota",
+        Ranged<S>("--donation-files", "N", &S::donation_quota_files, 0, INT64_MAX, "expects a number, 0 for no quota",
                 "number of waiting donations"),
-        Wide<S>("--comment-quota", "BYTES", &S::comment_quota_bytes, 0, INT64_MAX,
+        Ranged<S>("--comment-quota", "BYTES", &S::comment_quota_bytes, 0, INT64_MAX,
                 "expects a number, 0 for no quota", "total size of kept comments"),
-        Wide<S>("--comment-files", "N", &S::comment_quota_files, 0, INT64_MAX, "expects a number, 0 for no quota",
+        Ranged<S>("--comment-files", "N", &S::comment_quota_files, 0, INT64_MAX, "expects a number, 0 for no quota",
                 "number of kept comments"),
         SO{"", "", "", ""},
         SO{"--proxy-from", "ADDRESSES", "addresses (comma-separated, or the option repeated) of proxies "
@@ -289,14 +285,14 @@ using AO = Option<A>;
 
 const std::vector<AO>& AdminTable() {
   static const std::vector<AO> table = {
-      Number<A>("--port", "N", &A::port, 0, 65535, "expects a port number 0 to 65535",
+      Ranged<A>("--port", "N", &A::port, 0, 65535, "expects a port number 0 to 65535",
                 "HTTP port; 0 picks a free one"),
       Text<A>("--bind", "ADDRESS", &A::bind_address, "address to listen on"),
       Text<A>("--content", "DIR", &A::content_dir, "the server's content directory"),
       Text<A>("--passwords", "FILE", &A::password_file, "operator names and password hashes (required)"),
       Text<A>("--audit", "FILE", &A::audit_log,
               "where logins, accepts, rejects and added categories are recorded (default DIR/audit.log)"),
-      Number<A>("--threads", "N", &A::threads, 1, 64, "expects a number 1 to 64", "request threads"),
+      Ranged<A>("--threads", "N", &A::threads, 1, 64, "expects a number 1 to 64", "request threads"),
       Text<A>("--ready-file", "FILE", &A::ready_file, "write the listening port into FILE once ready"),
       Text<A>("--set-password", "FILE", &A::set_password,
               "read a password from standard input, store its hash for --user NAME in FILE, and exit"),

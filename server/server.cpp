@@ -47,6 +47,7 @@ constexpr int CountedCodes = 64;
 // At most this much of a file is sent in one go before other connections
 // on the thread get their turn.
 constexpr int64_t SendFileSlice = 4 * 1024 * 1024;
+constexpr int SendFileBuffer = 2 * 1024 * 1024;
 
 // How a connection ended, for its log line and the counters.
 enum class Ending {
@@ -117,6 +118,11 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   // the drain time before ending them.
   static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
   void EndConnections();
+  // Ends the drain, the timers and every connection.
+  void EndNow();
+  // Whether the periodic timers go on: not once stopped, unless a drain
+  // still waits for connections.
+  bool KeepTimers();
   void Register(uint64_t id, const std::shared_ptr<Connection>& c);
   void Unregister(uint64_t id);
   bool FromProxy(const std::string& address) const;
@@ -423,7 +429,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const std::size_t index = segment_;
     const Segment& s = reply_.segments[index];
     asio::error_code ec;
-    socket_.native_non_blocking(true, ec);
+    if (!socket_.native_non_blocking()) {
+      socket_.native_non_blocking(true, ec);
+      // Room for more of the file per wake-up: fewer trips through the loop.
+      asio::error_code ignored;
+      socket_.set_option(asio::socket_base::send_buffer_size(SendFileBuffer), ignored);
+    }
     int64_t sent = 0;
     while (!ec && sent < SendFileSlice && segment_ == index) {
       off_t at = static_cast<off_t>(s.offset + segment_offset_);
@@ -741,7 +752,9 @@ void VelmorServer::Impl::ScheduleCounters() {
       return;
     }
     self->WriteCounters(false);
-    self->ScheduleCounters();
+    if (self->KeepTimers()) {
+      self->ScheduleCounters();
+    }
   });
 }
 
@@ -759,7 +772,9 @@ void VelmorServer::Impl::ScheduleSweep() {
     if (removed > 0) {
       self->log.Note("removed " + std::to_string(removed) + " leftover uploads of stopped instances");
     }
-    self->ScheduleSweep();
+    if (self->KeepTimers()) {
+      self->ScheduleSweep();
+    }
   });
 }
 
@@ -808,7 +823,13 @@ void VelmorServer::Impl::Take(tcp::socket socket) {
   }
   asio::error_code peer_error;
   tcp::endpoint peer = socket.remote_endpoint(peer_error);
-  std::string address = peer_error ? std::string("unknown") : peer.address().to_string();
+  asio::ip::address peer_address = peer.address();
+  if (peer_address.is_v6() && peer_address.to_v6().is_v4_mapped()) {
+    // A dual-stack listener: the IPv4 client as such, as --proxy-from
+    // and the limits name it.
+    peer_address = asio::ip::make_address_v4(asio::ip::v4_mapped, peer_address.to_v6());
+  }
+  std::string address = peer_error ? std::string("unknown") : peer_address.to_string();
   // The per-address limit is applied once the connection knows its
   // client (behind a proxy, after the PROXY header).
   (tell_busy ? busy : active)++;
@@ -946,8 +967,8 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
       impl->drain_asked = true;
     }
     if (impl->stopping.exchange(true)) {
-      if (!drain && impl->draining.exchange(false)) {
-        impl->EndConnections(); // a stop during a drain cuts it short
+      if (!drain && impl->draining) {
+        impl->EndNow(); // a stop during a drain cuts it short
       }
       return;
     }
@@ -972,19 +993,19 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
     if (impl->signals) {
       impl->signals->cancel(ignored);
     }
+    // Set before the connections are counted: the last one to close then
+    // ends the drain (see Unregister).
+    impl->draining = drain;
     bool idle;
     {
       std::lock_guard<std::mutex> lock(impl->connections_mutex);
       idle = impl->connections.empty();
     }
     if (!drain || idle) {
-      impl->counters_timer.cancel();
-      impl->sweep_timer.cancel();
-      impl->EndConnections();
+      impl->EndNow();
       return;
     }
     // Exchanges in flight run their course, for at most the drain time.
-    impl->draining = true;
     impl->drain_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(impl->options.drain_timeout_seconds)));
     impl->drain_timer.async_wait([impl](const asio::error_code& ec) {
@@ -992,12 +1013,31 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
         return;
       }
       impl->log.Note("drain time over: ending the exchanges still open");
-      impl->draining = false;
+      impl->EndNow();
+    });
+    if (!impl->KeepTimers()) {
+      // The last one left while the timer was being set.
+      impl->drain_timer.cancel();
       impl->counters_timer.cancel();
       impl->sweep_timer.cancel();
-      impl->EndConnections();
-    });
+    }
   });
+}
+
+bool VelmorServer::Impl::KeepTimers() {
+  if (!stopping) {
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(connections_mutex);
+  return draining && !connections.empty();
+}
+
+void VelmorServer::Impl::EndNow() {
+  draining = false;
+  drain_timer.cancel();
+  counters_timer.cancel();
+  sweep_timer.cancel();
+  EndConnections();
 }
 
 void VelmorServer::Impl::EndConnections() {

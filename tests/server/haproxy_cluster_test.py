@@ -295,8 +295,10 @@ def main():
         in_flight = [r for r in failed if r[0] <= dead_time and r[1] >= kill_time]
         later = [r for r in failed if r not in in_flight]
         print("cluster: %d exchanges in %.0f s through HAProxy, %d failed, all of them in flight on the"
-              " instance when it was killed"
-              % (len(load.results), time.monotonic() - began, len(failed)) if not later else
+              " instance when it was killed (%d begun before the kill, %d while it took %.0f ms to go)"
+              % (len(load.results), time.monotonic() - began, len(failed),
+                 sum(1 for r in failed if r[0] <= kill_time), sum(1 for r in failed if r[0] > kill_time),
+                 (dead_time - kill_time) * 1000) if not later else
               "cluster: %d exchanges, %d failed, %d of them not in flight at the kill" %
               (len(load.results), len(failed), len(later)))
         for r in later[:10]:

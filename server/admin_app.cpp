@@ -189,43 +189,6 @@ void Refuse(httplib::Response& res, int status, const std::string& why) {
   res.set_content(why + "\n", "text/plain; charset=utf-8");
 }
 
-// The quote's first QuotePreview bytes, as the queue shows it.
-std::string QuoteHead(const std::string& path) {
-  std::string text;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd >= 0) {
-    text.resize(QuotePreview);
-    ssize_t n = ::read(fd, &text[0], text.size());
-    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    ::close(fd);
-  }
-  return text;
-}
-
-// The whole of a regular file; false when there is none.
-bool ReadWhole(const std::string& path, std::string* bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  struct stat st;
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
-    return false;
-  }
-  bytes->resize(static_cast<std::size_t>(st.st_size));
-  std::size_t got = 0;
-  while (got < bytes->size()) {
-    ssize_t n = ::read(fd, &(*bytes)[got], bytes->size() - got);
-    if (n <= 0) {
-      break;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  bytes->resize(got);
-  return true;
-}
-
 } // namespace
 
 struct AdminApp::Impl {
@@ -379,7 +342,9 @@ std::string AdminApp::Impl::QueueRow(const QueueItem& item) {
   } else if (item.ref.type == ItemSound) {
     preview = "<audio controls preload=\"none\" src=\"" + HtmlEscape(media) + "\"></audio>";
   } else {
-    preview = "<pre class=\"quote\">" + HtmlEscape(QuoteHead(store.DonationPath(item.ref))) +
+    std::string head;
+    ReadFile(store.DonationPath(item.ref), &head, QuotePreview);
+    preview = "<pre class=\"quote\">" + HtmlEscape(head) +
               (item.size > static_cast<int64_t>(QuotePreview) ? "\n[...]" : "") + "</pre>";
   }
   std::string client = HtmlEscape(item.client_id) +
@@ -480,7 +445,7 @@ void AdminApp::Impl::Media(const httplib::Request& req, httplib::Response& res, 
   DonationRef ref;
   std::string bytes;
   if (!ParseDonationId(req.get_param_value("item"), &ref) || ref.type == ItemQuote ||
-      !ReadWhole(store.DonationPath(ref), &bytes)) {
+      !ReadFile(store.DonationPath(ref), &bytes, INT64_MAX)) {
     Refuse(res, 404, "No such donation.");
     return;
   }

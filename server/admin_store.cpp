@@ -25,7 +25,9 @@ namespace {
 constexpr int64_t MaxQuoteBytes = 999999;
 constexpr const char* CountersSuffix = ".counters";
 
-bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t from_end = -1) {
+} // namespace
+
+bool ReadFile(const std::string& path, std::string* out, int64_t limit) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     return false;
@@ -35,15 +37,11 @@ bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t 
     ::close(fd);
     return false;
   }
-  int64_t offset = 0;
-  if (from_end >= 0 && st.st_size > from_end) {
-    offset = st.st_size - from_end;
-  }
-  int64_t want = std::min<int64_t>(st.st_size - offset, limit);
+  int64_t want = std::min<int64_t>(st.st_size, limit);
   out->resize(static_cast<std::size_t>(std::max<int64_t>(want, 0)));
   int64_t got = 0;
   while (got < want) {
-    ssize_t n = ::pread(fd, &(*out)[got], static_cast<std::size_t>(want - got), offset + got);
+    ssize_t n = ::pread(fd, &(*out)[got], static_cast<std::size_t>(want - got), got);
     if (n < 0 && errno == EINTR) {
       continue;
     }
@@ -56,6 +54,8 @@ bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t 
   out->resize(static_cast<std::size_t>(got));
   return true;
 }
+
+namespace {
 
 // Moves a file to a name that must not exist yet. File systems without
 // renameat2's no-replace (NFS among them) get link and unlink, which fail

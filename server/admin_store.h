@@ -79,6 +79,10 @@ struct AdminStatus {
   bool quota_known = false;
 };
 
+// Reads at most limit bytes of a regular file (no symbolic link); false
+// when there is none.
+bool ReadFile(const std::string& path, std::string* out, int64_t limit);
+
 // Appends a donated quote to a quote file's text as a new quote: the
 // donation's lines (CR LF made LF, blank lines around it dropped) after a
 // "%" line. False with a reason when the text is empty or holds a line of

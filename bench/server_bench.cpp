@@ -16,12 +16,12 @@
 #include "server/sample_content.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,8 +34,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
-#include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -71,17 +72,29 @@ std::string RequestBytes(int32_t code, int32_t num1) {
   return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
 }
 
-// CPU seconds a process has used (user and system).
+// CPU seconds the calling thread has used, to the nanosecond.
+double ThreadCpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// CPU seconds the threads of a process have used, to the nanosecond (the
+// first field of each thread's schedstat; threads that ended are left out,
+// and the server's live as long as it does).
 double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14 || i == 15) ticks += std::atof(field.c_str());
+  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  double total = 0;
+  if (DIR* dir = ::opendir(tasks.c_str())) {
+    while (dirent* e = ::readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream in(tasks + "/" + e->d_name + "/schedstat");
+      double ns = 0;
+      if (in >> ns) total += ns / 1e9;
+    }
+    ::closedir(dir);
   }
-  return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+  return total;
 }
 
 long ResidentKb(pid_t pid) {
@@ -311,10 +324,7 @@ struct PlainSender {
         }
         ::close(fd);
       }
-      rusage usage{};
-      ::getrusage(RUSAGE_THREAD, &usage);
-      cpu_seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                    (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+      cpu_seconds = ThreadCpuSeconds();
     });
   }
   void Join() {
@@ -331,6 +341,8 @@ struct MinimalServer {
   int port = 0;
   std::vector<std::thread> threads;
   std::string reply;
+  std::mutex mutex;
+  double cpu_seconds = 0; // all its threads', added as they end
 
   void Start(const std::string& quote, int count) {
     reply = velmor_server::ServerRecord(0, 0, 0, nullptr, 0) +
@@ -350,7 +362,10 @@ struct MinimalServer {
         for (;;) {
           int fd = ::accept(listener, nullptr, nullptr);
           if (fd < 0) {
-            return; // the listener was shut down
+            // The listener was shut down.
+            std::lock_guard<std::mutex> lock(mutex);
+            cpu_seconds += ThreadCpuSeconds();
+            return;
           }
           int one = 1;
           ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -466,7 +481,9 @@ int main(int argc, char** argv) {
 
   // 1. Quote exchanges.
   QuoteLoad(port, o.clients, 2000, server, o.time_limit_seconds);  // warm-up
+  double quote_cpu_before = CpuSeconds(server);
   QuoteResult q = QuoteLoad(port, o.clients, o.exchanges, server, o.time_limit_seconds);
+  double quote_cpu = CpuSeconds(server) - quote_cpu_before;
   std::vector<double>& l = q.latencies_ms;
   std::sort(l.begin(), l.end());
   auto pct = [&](double p) { return l.empty() ? 0.0 : l[std::min(l.size() - 1, static_cast<std::size_t>(p * l.size()))]; };
@@ -492,7 +509,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> quotes = ParseQuotes(quotes_text.str());
     MinimalServer minimal;
     minimal.Start(quotes.empty() ? std::string("A quote.") : quotes[0], 64);
-    QuoteLoad(minimal.port, o.clients, 2000, ::getpid(), o.time_limit_seconds);  // warm-up
+    QuoteResult warm = QuoteLoad(minimal.port, o.clients, 2000, ::getpid(), o.time_limit_seconds);
     QuoteResult m = QuoteLoad(minimal.port, o.clients, o.exchanges, ::getpid(), o.time_limit_seconds);
     minimal.Stop();
     double minimal_rate = m.exchanges / m.seconds;
@@ -500,6 +517,12 @@ int main(int argc, char** argv) {
                 minimal_rate, m.failures);
     std::printf("  ratio           %.2f (goal >= 1.0; on 2 cores the client is the limit)\n",
                 minimal_rate > 0 ? rate / minimal_rate : 0.0);
+    // CPU time per exchange does not depend on what else the machine runs.
+    double server_us = q.exchanges > 0 ? quote_cpu * 1e6 / q.exchanges : 0;
+    long minimal_done = warm.exchanges + m.exchanges;
+    double minimal_us = minimal_done > 0 ? minimal.cpu_seconds * 1e6 / minimal_done : 0;
+    std::printf("  CPU/exchange    velmor-server %.1f us, minimal server %.1f us (ratio %.2f, lower is better)\n",
+                server_us, minimal_us, minimal_us > 0 ? server_us / minimal_us : 0.0);
   }
 
   // 2. Large blocks: the server against a plain sender of the same bytes,

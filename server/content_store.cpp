@@ -413,9 +413,10 @@ int ContentStore::AddCategory(int type, const char* name, std::size_t length, st
   line += trimmed;
   line += '\n';
   ssize_t written = ::pwrite(fd, line.data(), line.size(), static_cast<off_t>(text.size()));
-  // Written through before the lock goes, so the next holder reads it.
-  bool kept = written == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
-  ::close(fd);
+  // Closing lets the lock go; a network file system writes the data back
+  // first, so the next holder, wherever it runs, reads the new name.
+  bool kept = written == static_cast<ssize_t>(line.size());
+  kept = ::close(fd) == 0 && kept;
   if (!kept) {
     *why = "cannot write list";
     return 1;

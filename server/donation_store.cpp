@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +61,18 @@ bool RemoveIfAbandoned(const std::string& path) {
 bool EndsWith(const std::string& text, const char* tail) {
   std::size_t n = std::strlen(tail);
   return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+// File systems whose files other machines may read (NFS, CephFS, SMB,
+// FUSE ones such as GlusterFS, 9P, Lustre, GFS2, OCFS2).
+bool NetworkFileSystem(unsigned long type) {
+  switch (type) {
+    case 0x6969: case 0x00c36400: case 0xfe534d42: case 0xff534d42: case 0x65735546:
+    case 0x01021997: case 0x0bd00bd0: case 0x01161970: case 0x7461636f:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // A file of the moments between creating an upload and naming it; any
@@ -209,9 +222,10 @@ int Upload::Commit() {
   if (done_) {
     return EINVAL;
   }
-  // The data must be on the (possibly shared) disk before the file is
-  // shown; a shared file system reports write errors here at the latest.
-  int error = ::fsync(fd_) == 0 ? 0 : errno;
+  // On a network file system other machines read the server's copy: the
+  // data must be there (and its write errors known) before the file is
+  // shown. Locally every process sees the same pages anyway.
+  int error = store_->network_ && ::fsync(fd_) != 0 ? errno : 0;
   // The donor file first, so that a donation is never seen without it.
   std::string donor_path;
   if (error == 0 && !comment_) {
@@ -280,6 +294,10 @@ bool DonationStore::Prepare(std::string* error) {
       *error = "cannot create " + path + ": " + std::strerror(errno);
       return false;
     }
+  }
+  struct statfs fs;
+  if (::statfs(root_.c_str(), &fs) == 0) {
+    network_ = NetworkFileSystem(static_cast<unsigned long>(fs.f_type));
   }
   SweepLeftovers();
   return true;

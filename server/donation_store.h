@@ -165,6 +165,7 @@ class DonationStore {
   std::set<std::string> reserved_; // final paths of uploads under way
   uint64_t counter_ = 0;
   std::string stem_; // "<host>-<pid>-": upload file names of this process
+  bool network_ = false; // the content is on a network file system
   Account donation_account_;
   Account comment_account_;
 };

@@ -206,7 +206,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  private:
   void Start() {
-    if (server_->stopping && !server_->draining) {
+    // A draining stop (asked before stopping is set) starts what was
+    // accepted; a plain stop closes it.
+    if (server_->stopping && !server_->draining && !server_->drain_asked) {
       Close(Ending::Stopping);
       return;
     }
@@ -972,6 +974,10 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
       }
       return;
     }
+    // Set before the connections are counted: the last one to close then
+    // ends the drain (see Unregister). Set before the queue below is taken
+    // too, so that those connections start.
+    impl->draining = drain;
     asio::error_code ignored;
     if (drain) {
       // Connections the kernel has completed but nobody accepted yet would
@@ -993,9 +999,6 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
     if (impl->signals) {
       impl->signals->cancel(ignored);
     }
-    // Set before the connections are counted: the last one to close then
-    // ends the drain (see Unregister).
-    impl->draining = drain;
     bool idle;
     {
       std::lock_guard<std::mutex> lock(impl->connections_mutex);

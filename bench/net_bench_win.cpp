@@ -162,7 +162,7 @@ void ReportDelays(const char* during) {
 // Opens a connection and asks for picture category 1, up to the block
 // header (which the block operation reads itself).
 Socket AskForPicture() {
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   if (s < 0) return s;
   RequestRecord r = EmptyRecord();
   r.code = 2;
@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
   double waitCpu = 0, waitWall = 0, waitServerCpu = -1;
   {
     StampPoster poster;
-    Socket s = OpenServerConnection();
+    Socket s = OpenServerConnection(ConfiguredServer());
     if (s >= 0) {
       RequestRecord r = EmptyRecord();
       r.code = 2;

@@ -5,17 +5,13 @@
 
 #include "config/config_file.h"
 #include "diag/log.h"
+#include "interact/dialog_exchange.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"
 
 namespace {
 
 constexpr const char* CancelledLine = "Add category request Cancelled";
-
-void Report(const char* text, WindowRef dialog) {
-  ShowTransferMessageFor(nullptr, dialog);
-  UserMessageFor(text, dialog);
-}
 
 }  // namespace
 
@@ -31,13 +27,6 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
     UserMessageFor("Please enter a category name.", dialog);
     return 0;
   }
-  ShowTransferMessageFor("Connecting to server.", dialog);
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    Report("Unable to make connection to server. Check the address and port and try again later.", dialog);
-    LogActivity(CancelledLine);
-    return 0;
-  }
   RequestRecord record = EmptyRecord();
   record.code = RequestAddCategory;
   record.num1 = itemType;
@@ -46,19 +35,8 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   std::size_t length = std::strlen(trimmed);
   if (length > static_cast<std::size_t>(AddCategoryNameMax)) length = AddCategoryNameMax;
   SetFieldText(record.text, RecordTextSize, trimmed, length);
-  if (TransferBroken(SendRequest(s, &record))) {
-    Report("Unable to send request to server. Please try again later.", dialog);
-    CloseServerConnection(s);
-    LogActivity(CancelledLine);
-    return 0;
-  }
-  if (ReceiveResponse(s, &record) != TransferResult::Ok) {
-    Report("Unable to receive confirmation from server. Please try again later.", dialog);
-    CloseServerConnection(s);
-    LogActivity(CancelledLine);
-    return 0;
-  }
-  ShowTransferMessageFor(nullptr, dialog);
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
+  if (s < 0) return 0;
   switch (record.code) {
     case ResponseAccepted: {
       UserMessageFor("Add category request was successful.", dialog);

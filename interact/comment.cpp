@@ -8,6 +8,7 @@
 #include "content/wait_label.h"
 #include "base/guarded.h"
 #include "diag/log.h"
+#include "interact/dialog_exchange.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 constexpr const char* CancelledLine = "Send comment request Cancelled";
 constexpr const char* HeadingFormat = "Comment from id: %s\r\n";
-
-void Report(const char* text, WindowRef dialog) {
-  ShowTransferMessageFor(nullptr, dialog);
-  UserMessageFor(text, dialog);
-}
 
 // The heading with the client's identity, then the comment. 1 delivered,
 // else 0 (reported).
@@ -33,7 +29,7 @@ int SendCommentBlock(Socket s, WindowRef dialog, const char* comment) {
   const int status = BlockSendData(s, block, static_cast<int>(std::strlen(block)), ShowProgress);
   HideWaitLabel();
   GuardedFree(block);
-  if (status == 0) {
+  if (status == BlockOk) {
     UserMessageFor("Comment sent successfully.", dialog);
     LogActivity("Your comment was sent to the Velmor server");
     return 1;
@@ -63,30 +59,18 @@ int SendComment(WindowRef dialog, const char* text) {
     GuardedFree(comment);
     return 0;
   }
-  ShowTransferMessageFor("Connecting to server.", dialog);
-  Socket s = OpenServerConnection();
+  RequestRecord record = EmptyRecord();
+  record.code = RequestComment;
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
   if (s < 0) {
-    Report("Unable to make connection to server. Check the address and port and try again later.", dialog);
-    LogActivity(CancelledLine);
     GuardedFree(comment);
     return 0;
   }
-  RequestRecord record = EmptyRecord();
-  record.code = RequestComment;
-  if (TransferBroken(SendRequest(s, &record))) {
-    Report("Unable to send request to server. Please try again later.", dialog);
-    LogActivity(CancelledLine);
-  } else if (ReceiveResponse(s, &record) != TransferResult::Ok) {
-    Report("Unable to receive confirmation from server. Please try again later.", dialog);
-    LogActivity(CancelledLine);
-  } else {
-    ShowTransferMessageFor(nullptr, dialog);
-    switch (record.code) {
-      case ResponseAccepted: result = SendCommentBlock(s, dialog, comment); break;
-      case ResponseCannotHandle: UserMessageFor("The server was unable to handle your request.", dialog); break;
-      case ResponseBusy: UserMessageFor("The Velmor server you're attached to is busy.", dialog); break;
-      default: LogActivityCode("Error from server ", record.code); break;
-    }
+  switch (record.code) {
+    case ResponseAccepted: result = SendCommentBlock(s, dialog, comment); break;
+    case ResponseCannotHandle: UserMessageFor("The server was unable to handle your request.", dialog); break;
+    case ResponseBusy: UserMessageFor("The Velmor server you're attached to is busy.", dialog); break;
+    default: LogActivityCode("Error from server ", record.code); break;
   }
   CloseServerConnection(s);
   GuardedFree(comment);

@@ -39,8 +39,6 @@ constexpr int TimeWindowCombos[] = {IDC_CONFIG_STARTHOUR, IDC_CONFIG_STARTMINUTE
 constexpr const char* TimeWindowPrefixes[] = {StarthPrefix, StartmPrefix, EndhPrefix, EndmPrefix, EnablestPrefix};
 // The dialog writes the selection under this spelling (keys compare without
 // regard to case, so the schedule's SELECT finds it).
-constexpr const char* SelectionPrefix = "Select";
-
 // Raises Initialising for a stretch of filling and puts back what was there
 // before, so that nested fills do not end an outer one early.
 class FillingControls {
@@ -141,7 +139,7 @@ void SetItemValue(const char* prefix, int row, const char* value) {
 
 void RestoreItemSelection(HWND dlg, int row, const ItemSettings& settings) {
   char stored[500];
-  if (!settings.Get(SelectionPrefix, row, stored, sizeof stored)) return;
+  if (!settings.Get(SelectDialogPrefix, row, stored, sizeof stored)) return;
   FillingControls filling;
   HWND list = Control(dlg, IDC_CONFIG_CATEGORIES);
   const long count = static_cast<long>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -168,7 +166,7 @@ void SaveItemSelection(HWND dlg, int row) {
     RestoreItemSelection(dlg, row, ItemSettings());
     return;
   }
-  SetItemValue(SelectionPrefix, row, text);
+  SetItemValue(SelectDialogPrefix, row, text);
 }
 
 void SaveItemInterval(HWND dlg) {
@@ -272,10 +270,10 @@ void OnCommand(HWND dlg, int id, int code) {
       }
       return;
     case IDC_CONFIG_HOST:
-      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerHost, sizeof ServerHost, "VSERVERID");
+      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerHost, sizeof ServerHost, SettingOf(Setting::ServerHost).dialogKey);
       return;
     case IDC_CONFIG_PORT:
-      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerPort, sizeof ServerPort, "PORT");
+      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerPort, sizeof ServerPort, SettingOf(Setting::Port).dialogKey);
       return;
     case IDC_CONFIG_DAYS:
     case IDC_CONFIG_HOURS:

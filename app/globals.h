@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "interact/shell_seams_win.h"
 #include "res/resource.h"
 
 extern HINSTANCE AppInstance;
@@ -17,10 +18,10 @@ extern HMENU EditPopupMenu;    // context menu of the text pane
 extern HMENU CommentPopupMenu; // context menu of the comment editor
 extern int TrayIconId;         // TrayIconNormal or TrayIconTransfer
 
-// Set while start-up places the main window (its messages are not the
-// user's). The transfer flags (CancelTransfer, Quitting, LookupInProgress)
-// belong to the transport: net/transport.h, net/transport_hooks.h.
-extern volatile int Initialising;
+// Initialising (interact/shell_seams_win.h) is also raised while start-up
+// places the main window (its messages are not the user's). The transfer
+// flags (CancelTransfer, Quitting, LookupInProgress) belong to the
+// transport: net/transport.h, net/transport_hooks.h.
 
 constexpr int TrayIconNormal = IDN_TRAY_NORMAL;
 constexpr int TrayIconTransfer = IDN_TRAY_TRANSFER;

@@ -18,7 +18,3 @@ HWND ApplySmallFont(HWND window) {
   if (window) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(SmallFont), TRUE);
   return window;
 }
-
-void CopyControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_COPY, 0, 0); }
-void CutControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_CUT, 0, 0); }
-void PasteControl(HWND parent, int controlId) { SendDlgItemMessageA(parent, controlId, WM_PASTE, 0, 0); }

@@ -116,9 +116,9 @@ void UseProgramFolderSettings() {
 }  // namespace
 
 void InstallTransportHooks() {
-  TransferHooks.ownerWindow = [] { return MainWindow; };
-  TransferHooks.transferRole = [] { return TransferInstance; };
-  TransferHooks.showTransferMessage = ShowTransferMessage;
+  ShellHooks.mainWindow = [] { return MainWindow; };
+  ShellHooks.transferRole = [] { return TransferInstance; };
+  ShellHooks.showTransferMessage = ShowTransferMessage;
 }
 
 void AppStartup(HINSTANCE instance, const char* commandLine) {

@@ -1,5 +1,5 @@
-// Small shared helpers over windows: the program's message box, the small
-// font, clipboard commands to a child control. The dialogs here use them;
+// Small shared helpers over windows: the program's message box and the small
+// font. The dialogs here use them;
 // the shell implements them (app/message_box.cpp), since the caption, the
 // font and the main window are its own.
 #pragma once
@@ -12,8 +12,3 @@ void UserMessageOwner(const char* text, HWND owner);
 
 // Sets SmallFont on the window, redrawing it; returns the window.
 HWND ApplySmallFont(HWND window);
-
-// Send the clipboard copy, cut or paste command to a child control.
-void CopyControl(HWND parent, int controlId);
-void CutControl(HWND parent, int controlId);
-void PasteControl(HWND parent, int controlId);

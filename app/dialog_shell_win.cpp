@@ -14,7 +14,5 @@ void ShowTransferMessageFor(const char* text, WindowRef owner) {
   ShowTransferMessage(text, static_cast<HWND>(owner));
 }
 
-void UserMessageFor(const char* text, WindowRef owner) { UserMessageOwner(text, static_cast<HWND>(owner)); }
-
 BOOL (*PickFilesDialog)(OPENFILENAMEA* ofn) = OpenFileDialog;
 DWORD (*PickFilesDialogError)() = FileDialogError;

@@ -107,32 +107,30 @@ char* ToCrLf(char* text) {
 }
 
 void ReportBlockReceiveStatus(int status, int category) {
-  char line[100];
-  switch (status) {
-    case BlockOk:
-      std::snprintf(line, sizeof line, "Nothing is wrong, but we tripped an error. Weird eh? cat=%d.", category);
-      break;
-    case ResponseQuoteCategoryEmpty:
-      std::snprintf(line, sizeof line, "Quote Category %d is empty on the server.", category);
-      break;
-    case ResponseBusy:
-      std::snprintf(line, sizeof line, "The Velmor server you're attached to is busy.");
-      break;
-    case ResponseUnavailable:
-      std::snprintf(line, sizeof line, "The file requested was unavailable on the Velmor server you attached to.");
-      break;
-    case ResponsePictureCategoryEmpty:
-      std::snprintf(line, sizeof line, "Picture Category %d is empty on the server.", category);
-      break;
-    case ResponseSoundCategoryEmpty:
-      std::snprintf(line, sizeof line, "Sound Category %d is empty on the server.", category);
-      break;
-    case BlockCancelled:
-      std::snprintf(line, sizeof line, "Transfer Cancelled.");
-      break;
-    default:
-      std::snprintf(line, sizeof line, "Unknown error from block receive: %d.", status);
-      break;
+  // Each line takes the category (or, for an unknown status, the status)
+  // where it has a number.
+  struct StatusLine {
+    int status;
+    const char* format;
+  };
+  static const StatusLine lines[] = {
+      {BlockOk, "Nothing is wrong, but we tripped an error. Weird eh? cat=%d."},
+      {ResponseQuoteCategoryEmpty, "Quote Category %d is empty on the server."},
+      {ResponseBusy, "The Velmor server you're attached to is busy."},
+      {ResponseUnavailable, "The file requested was unavailable on the Velmor server you attached to."},
+      {ResponsePictureCategoryEmpty, "Picture Category %d is empty on the server."},
+      {ResponseSoundCategoryEmpty, "Sound Category %d is empty on the server."},
+      {BlockCancelled, "Transfer Cancelled."},
+  };
+  const char* format = "Unknown error from block receive: %d.";
+  int number = status;
+  for (const StatusLine& known : lines) {
+    if (known.status == status) {
+      format = known.format;
+      number = category;
+    }
   }
+  char line[100];
+  std::snprintf(line, sizeof line, format, number);
   LogActivity(line);
 }

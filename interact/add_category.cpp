@@ -17,14 +17,14 @@ constexpr const char* CancelledLine = "Add category request Cancelled";
 
 int AddCategory(WindowRef dialog, int itemType, const char* name) {
   if (itemType == 0) {
-    UserMessageFor("You must select an item type.", dialog);
+    UserMessage("You must select an item type.", dialog);
     return 0;
   }
   char trimmed[AddCategoryReadMax + 1];
   std::snprintf(trimmed, sizeof trimmed, "%s", name);
   TrimSpaces(trimmed);
   if (std::strlen(trimmed) < 2) {
-    UserMessageFor("Please enter a category name.", dialog);
+    UserMessage("Please enter a category name.", dialog);
     return 0;
   }
   RequestRecord record = EmptyRecord();
@@ -39,14 +39,14 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   if (s < 0) return 0;
   switch (record.code) {
     case ResponseAccepted: {
-      UserMessageFor("Add category request was successful.", dialog);
+      UserMessage("Add category request was successful.", dialog);
       char line[120];
       std::snprintf(line, sizeof line, "Category %s was added successfully to the server.", trimmed);
       LogActivity(line);
       break;
     }
-    case ResponseCannotHandle: UserMessageFor("The server was unable to handle your request.", dialog); break;
-    case ResponseBusy: UserMessageFor("The Velmor server you're attached to is busy.", dialog); break;
+    case ResponseCannotHandle: UserMessage("The server was unable to handle your request.", dialog); break;
+    case ResponseBusy: UserMessage("The Velmor server you're attached to is busy.", dialog); break;
     default: LogActivityCode("Error from server ", record.code); break;
   }
   CloseServerConnection(s);

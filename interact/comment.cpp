@@ -30,16 +30,16 @@ int SendCommentBlock(Socket s, WindowRef dialog, const char* comment) {
   HideWaitLabel();
   GuardedFree(block);
   if (status == BlockOk) {
-    UserMessageFor("Comment sent successfully.", dialog);
+    UserMessage("Comment sent successfully.", dialog);
     LogActivity("Your comment was sent to the Velmor server");
     return 1;
   }
   if (status == BlockCancelled) {
-    UserMessageFor("Transfer Cancelled.", dialog);
+    UserMessage("Transfer Cancelled.", dialog);
     LogActivity("Cancel request sending comment");
     return 0;
   }
-  UserMessageFor("An error occured sending your comment to the server.", dialog);
+  UserMessage("An error occured sending your comment to the server.", dialog);
   char line[64];
   std::snprintf(line, sizeof line, "Error sending comment: %d", status);
   LogActivity(line);
@@ -55,7 +55,7 @@ int SendComment(WindowRef dialog, const char* text) {
   TrimSpaces(comment);
   int result = 0;
   if (std::strlen(comment) < 2) {
-    UserMessageFor("You can not send an empty comment.", dialog);
+    UserMessage("You can not send an empty comment.", dialog);
     GuardedFree(comment);
     return 0;
   }
@@ -68,8 +68,8 @@ int SendComment(WindowRef dialog, const char* text) {
   }
   switch (record.code) {
     case ResponseAccepted: result = SendCommentBlock(s, dialog, comment); break;
-    case ResponseCannotHandle: UserMessageFor("The server was unable to handle your request.", dialog); break;
-    case ResponseBusy: UserMessageFor("The Velmor server you're attached to is busy.", dialog); break;
+    case ResponseCannotHandle: UserMessage("The server was unable to handle your request.", dialog); break;
+    case ResponseBusy: UserMessage("The Velmor server you're attached to is busy.", dialog); break;
     default: LogActivityCode("Error from server ", record.code); break;
   }
   CloseServerConnection(s);

@@ -9,7 +9,7 @@ Socket OpenDialogExchange(WindowRef dialog, RequestRecord* record, const DialogE
   Socket s = OpenServerExchange(ConfiguredServer(), record, &failure, cancelled);
   ShowTransferMessageFor(nullptr, dialog);
   if (s >= 0) return s;
-  UserMessageFor(ExchangeFailureText(failure, texts.messages), dialog);
+  UserMessage(ExchangeFailureText(failure, texts.messages), dialog);
   LogActivity(failure == ExchangeFailure::NotConnected ? texts.notConnectedLine : texts.failedLine);
   return -1;
 }

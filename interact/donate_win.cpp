@@ -125,12 +125,12 @@ void FillChosenType(HWND dlg, int type) {
 void ConfirmDonate(HWND dlg) {
   const int type = CheckedItemType(dlg);
   if (type == 0) {
-    UserMessageFor("You must select an item type.", dlg);
+    UserMessage("You must select an item type.", dlg);
     return;
   }
   const LRESULT position = SendDlgItemMessageA(dlg, IDC_DONATE_CATEGORIES, LB_GETCURSEL, 0, 0);
   if (position < 0) {
-    UserMessageFor("You must select a category to donate to.", dlg);
+    UserMessage("You must select a category to donate to.", dlg);
     return;
   }
   StoreDonateCategory(type, static_cast<int>(position));

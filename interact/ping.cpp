@@ -18,11 +18,11 @@ void PingServer(WindowRef parent) {
   if (s < 0) return;
   switch (record.code) {
     case ResponseAccepted:
-      UserMessageFor("The Velmor Server responded successfully to your ping.", parent);
+      UserMessage("The Velmor Server responded successfully to your ping.", parent);
       break;
     case ResponseBusy:
-      UserMessageFor("The Velmor server you're attached to is busy.", parent);
-      UserMessageFor("But since you were trying to ping, it was aware enough to say it was busy, so I guess the ping "
+      UserMessage("The Velmor server you're attached to is busy.", parent);
+      UserMessage("But since you were trying to ping, it was aware enough to say it was busy, so I guess the ping "
                      "worked.",
                      parent);
       break;

@@ -306,62 +306,63 @@ void CloseServerConnection(Socket s) {
   if (s >= 0 && Sock.closesocket) Sock.closesocket(static_cast<SOCKET>(s));
 }
 
-TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved) {
-  *moved = 0;
-  // Data that is already there is taken at once, without a poll or a pause.
-  if (CancelTransfer != 1 && Quitting != 1) {
-    int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n == 0) return TransferResult::PeerClosed;
-    if (n > 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
+namespace {
+
+// What one recv or send (its return value n) means: true with *result when
+// it decided the wait, false when the socket would block.
+bool Decided(Direction direction, int n, int* moved, TransferResult* result) {
+  if (direction == Direction::Read && n == 0) {
+    *result = TransferResult::PeerClosed;
+  } else if (n >= 0) {
+    *moved = n;
+    *result = TransferResult::Ok;
+  } else if (LastSocketError() != WouldBlock) {
+    *result = TransferResult::IoError;
+  } else {
+    return false;
   }
+  return true;
+}
+
+// One recv or send (call) once the socket is ready, for WaitAndReceive and
+// WaitAndSend.
+template <class Call>
+TransferResult WaitAndMove(Socket s, Direction direction, int* moved, Call call) {
+  *moved = 0;
+  TransferResult result = TransferResult::Ok;
+  // Data that is already there, or room to write, is taken at once, without
+  // a poll or a pause.
+  if (CancelTransfer != 1 && Quitting != 1 && Decided(direction, call(), moved, &result)) return result;
   WaitTimer timer = WaitTimerStart();
   for (;;) {
-    int ready = PollSocket(s, Direction::Read);
+    int ready = PollSocket(s, direction);
     if (ready < 0) {
-      LogInternalNumber("Error trying to select read: %d", LastSocketError());
+      LogInternalNumber(direction == Direction::Read ? "Error trying to select read: %d"
+                                                     : "Error trying to select write: %d",
+                        LastSocketError());
       return TransferResult::IoError;
     }
     if (!ready) PumpMessages(5);
     if (WaitTimerExpired(timer)) {
-      LogInternal("Connection timeout.");
+      // A peer that stops reading must not hold the sender for ever either;
+      // only a receive logs its time-out here.
+      if (direction == Direction::Read) LogInternal("Connection timeout.");
       return TransferResult::TimedOut;
     }
     if (CancelTransfer == 1) return TransferResult::Cancelled;
     if (Quitting == 1) return TransferResult::Quit;
-    if (!ready) continue;
-    int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n == 0) return TransferResult::PeerClosed;
-    if (n > 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
+    if (ready && Decided(direction, call(), moved, &result)) return result;
   }
 }
 
+}  // namespace
+
+TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved) {
+  return WaitAndMove(s, Direction::Read, moved, [&] { return Sock.recv(static_cast<SOCKET>(s), buffer, length, flags); });
+}
+
 TransferResult WaitAndSend(Socket s, const char* bytes, int length, int flags, int* moved) {
-  *moved = 0;
-  if (CancelTransfer != 1 && Quitting != 1) {
-    int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
-  }
-  // A peer that stops reading must not hold the sender for ever: after the
-  // time-out without room to write, give up (silently; SendAll reports it).
-  WaitTimer timer = WaitTimerStart();
-  for (;;) {
-    int ready = PollSocket(s, Direction::Write);
-    if (ready < 0) {
-      LogInternalNumber("Error trying to select write: %d", LastSocketError());
-      return TransferResult::IoError;
-    }
-    if (!ready) PumpMessages(5);
-    if (WaitTimerExpired(timer)) return TransferResult::TimedOut;
-    if (CancelTransfer == 1) return TransferResult::Cancelled;
-    if (Quitting == 1) return TransferResult::Quit;
-    if (!ready) continue;
-    int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
-  }
+  return WaitAndMove(s, Direction::Write, moved, [&] { return Sock.send(static_cast<SOCKET>(s), bytes, length, flags); });
 }
 
 TransferResult ReceiveAll(Socket s, char* buffer, int length, int flags) {

@@ -19,6 +19,7 @@
 #include "schedule/schedule.h"
 #include "ui/config_values.h"
 #include "ui/configdir.h"
+#include "base/user_message.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -60,7 +61,7 @@ int SelectedRow(HWND dlg) {
 // The selected row, or -1 after telling the user to pick one.
 int RequireRow(HWND dlg) {
   const int row = SelectedRow(dlg);
-  if (row < 0) UserMessageOwner(SelectItemFirstText, dlg);
+  if (row < 0) UserMessage(SelectItemFirstText, dlg);
   return row;
 }
 
@@ -162,7 +163,7 @@ void SaveItemSelection(HWND dlg, int row) {
   if (tooMany || !FormatSelection(positions, static_cast<int>(n), text, sizeof text)) {
     // A cut list would name other categories than the chosen ones: keep
     // the stored selection and show it again.
-    UserMessageOwner(SelectionTooLongText, dlg);
+    UserMessage(SelectionTooLongText, dlg);
     RestoreItemSelection(dlg, row, ItemSettings());
     return;
   }

@@ -348,7 +348,7 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
   TestMainWindow main;
   RawPeer peer({RawPeer::Read(90), RawPeer::Hold()});
   UsePort(peer.Port());
-  TransferInstance = true;
+  Shell.TransferInstance = true;
   Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
@@ -357,7 +357,7 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
   // In the transfer instance a quit also cancels: the receive ends as
   // cancelled.
   EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::Cancelled);
-  TransferInstance = false;
+  Shell.TransferInstance = false;
   EXPECT_EQ(Quitting, 1);
   EXPECT_EQ(CancelTransfer, 1);
   EXPECT_EQ(SendRequest(s, &r), TransferResult::Quit);

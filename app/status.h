@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "content/wait_label.h"
+#include "interact/dialog_shell.h"
 #include "res/resource.h"
 
 constexpr int AnimationTimerId = IDT_ANIMATION;
@@ -21,8 +22,7 @@ int BusyHoldEnd();   // returns 0; one end releases any number of begins
 bool WaitLabelExists();
 void RecreateWaitLabel(); // after a resize
 
-// Opens, replaces or closes (text == nullptr) the transfer message pop-up.
-void ShowTransferMessage(const char* text, HWND owner);
+// ShowTransferMessage, the pop-up's one entry point: interact/dialog_shell.h.
 HWND TransferMessageWindow(); // the open pop-up, or nullptr
 
 // Window procedure of the class `msgwnd`.

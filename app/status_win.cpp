@@ -113,7 +113,8 @@ void StatusForgetMainChildren() {
 
 HWND TransferMessageWindow() { return TransferMessage; }
 
-void ShowTransferMessage(const char* text, HWND owner) {
+void ShowTransferMessage(const char* text, WindowRef ownerRef) {
+  HWND owner = static_cast<HWND>(ownerRef);
   if (owner) {
     EnableWindow(owner, TRUE);
     SetFocus(owner);

@@ -110,9 +110,9 @@ void DiscardCategoryList(int itemType) {
 int FetchCategoryList(int itemType, WindowRef parent) {
   if (!ValidType(itemType)) return 0;
   DiscardCategoryList(itemType);
-  ShowTransferMessageFor(CategoryFetchWaitText, parent);
+  ShowTransferMessage(CategoryFetchWaitText, parent);
   const int ok = FetchUnderMessage(itemType);
-  ShowTransferMessageFor(nullptr, parent);
+  ShowTransferMessage(nullptr, parent);
   return ok;
 }
 

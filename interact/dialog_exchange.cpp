@@ -4,10 +4,10 @@
 
 Socket OpenDialogExchange(WindowRef dialog, RequestRecord* record, const DialogExchangeTexts& texts,
                           CancelledResponse cancelled) {
-  ShowTransferMessageFor("Connecting to server.", dialog);
+  ShowTransferMessage("Connecting to server.", dialog);
   ExchangeFailure failure;
   Socket s = OpenServerExchange(ConfiguredServer(), record, &failure, cancelled);
-  ShowTransferMessageFor(nullptr, dialog);
+  ShowTransferMessage(nullptr, dialog);
   if (s >= 0) return s;
   UserMessage(ExchangeFailureText(failure, texts.messages), dialog);
   LogActivity(failure == ExchangeFailure::NotConnected ? texts.notConnectedLine : texts.failedLine);

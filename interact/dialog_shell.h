@@ -8,6 +8,8 @@
 #pragma once
 #include "base/user_message.h"
 
-// Opens or replaces the transfer message pop-up with text, owned by owner;
-// text == nullptr closes it and gives owner back its input and focus.
-void ShowTransferMessageFor(const char* text, WindowRef owner);
+// Opens or replaces the transfer message pop-up with text, for owner (or
+// none); text == nullptr closes it and gives owner back its input and focus.
+// The one entry point of the pop-up (the transport reaches it through
+// ShellHooks).
+void ShowTransferMessage(const char* text, WindowRef owner);

@@ -14,7 +14,7 @@ struct TransportHooks {
   // the transfer.
   bool (*transferRole)() = nullptr;
   // Opens, replaces or closes (text == nullptr) the transfer message pop-up.
-  void (*showTransferMessage)(const char* text, HWND owner) = nullptr;
+  void (*showTransferMessage)(const char* text, void* owner) = nullptr;
 };
 // The hooks the shell installed (empty in a program without the shell).
 extern TransportHooks ShellHooks;

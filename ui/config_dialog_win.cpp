@@ -234,9 +234,9 @@ void SaveServerField(HWND dlg, int id, char* setting, int size, const char* key)
 }
 
 void TriggerItem(HWND dlg, int row) {
-  ShowTransferMessageFor(TriggerWaitText, dlg);
+  ShowTransferMessage(TriggerWaitText, dlg);
   if (ItemTable[row].update) ItemTable[row].update(row);
-  ShowTransferMessageFor(nullptr, dlg);
+  ShowTransferMessage(nullptr, dlg);
 }
 
 void OpenDialog(HWND dlg) {

@@ -7,7 +7,7 @@ std::vector<DialogEvent>& DialogEvents() {
   return events;
 }
 
-void ShowTransferMessageFor(const char* text, WindowRef owner) {
+void ShowTransferMessage(const char* text, WindowRef owner) {
   DialogEvents().push_back({text ? std::string("open ") + text : std::string("close"), owner});
 }
 

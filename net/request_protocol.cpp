@@ -97,7 +97,7 @@ TransferResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
 // BlockChunkSize.
 void SendBlockHeader(Socket s, int total) {
   RequestRecord header = EmptyRecord();
-  header.code = 0;
+  header.code = ResponseAccepted; // a block header
   header.num1 = BlockChunkSize;
   header.num2 = total;
   SendRequest(s, &header);

@@ -129,7 +129,8 @@ int PrepareCategoryList(int itemType, WindowRef parent) {
   if (caches[itemType].count == 0 && !FetchCategoryList(itemType, parent)) DiscardCategoryList(itemType);
   if (caches[itemType].count > 0) return caches[itemType].count;
   LogActivity("Unable to get category list");
-  UserMessage(CategoryListFailedText);
+  // Owned by the dialog, which stays disabled while the box is up.
+  UserMessageFor(CategoryListFailedText, parent);
   return 0;
 }
 

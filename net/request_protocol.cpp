@@ -195,6 +195,12 @@ int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
   if (result != TransferResult::Ok) return BlockStatus(operation, result, code);
+  if (plan.total > FileBlockLimit) {
+    char line[120];
+    std::snprintf(line, sizeof line, "Block too large for a file: %d bytes announced", plan.total);
+    LogInternal(line);
+    return BlockStatus(operation, TransferResult::TooLarge, 0);
+  }
 
   std::FILE* file = std::fopen(path, "wb");
   if (!file) LogFileError("Error creating/opening file: %s, errno = %d", path, errno);

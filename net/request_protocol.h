@@ -19,6 +19,11 @@ constexpr int BlockSendPiece = 16 * BlockChunkSize;
 // The largest block that is received into memory; a longer one is read to
 // its end and dropped.
 constexpr int MemoryBlockLimit = 999999;
+// The largest block that is received into a file (a picture or a sound):
+// 64 MiB, far above any wallpaper or event sound. A longer announcement is
+// refused before a byte of it is written, so that a server cannot fill the
+// disk; the connection is then given up, not read to its end.
+constexpr int FileBlockLimit = 64 * 1024 * 1024;
 
 // Status of the block operations (see each operation for the ones it uses).
 constexpr int BlockQuit = 1;
@@ -56,7 +61,8 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress);
 // Receives a block into the file at path, created anew with raw bytes. 0, or
 // the header's non-zero code (7 when no header arrived or it was unusable),
 // 1 Quitting, 5 file not creatable or not writable (the data was read and
-// dropped), 7 receive error, 11 cancelled.
+// dropped), 6 longer than FileBlockLimit (no file made, nothing more read),
+// 7 receive error, 11 cancelled.
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress);
 
 // Sends the file at path as a block. 0; a positive file error number (not

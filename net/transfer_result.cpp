@@ -21,7 +21,7 @@ struct OperationStatuses {
 const OperationStatuses& StatusesOf(BlockOperation operation) {
   static const OperationStatuses recvMemory = {11, 1, 7, 6, 7, 1, "Error on recieve during blockrecv",
                                                "Quit request during blockrecv"};
-  static const OperationStatuses recvFile = {11, 1, 7, 7, 5, -1, "TCPIP error on recieve during blockrecv",
+  static const OperationStatuses recvFile = {11, 1, 7, 6, 5, -1, "TCPIP error on recieve during blockrecv",
                                              "Quit request during blockrecv"};
   static const OperationStatuses sendFile = {-11, -7, -7, -7, -1, -5, "TCPIP error on send during blocksendfile",
                                              "Quit request during blocksendfile"};

@@ -78,10 +78,19 @@ void WithConnectingMessage(Fetch fetch) {
   ShowTransferMessage(nullptr, MainWindow);
 }
 
+// Whether a transfer instance of ours is running: a window of its class
+// that carries its property (another program's "Transfer" window is not).
+bool OurTransferRuns() {
+  for (HWND w = FindWindowExA(nullptr, nullptr, TransferClassName, nullptr); w;
+       w = FindWindowExA(nullptr, w, TransferClassName, nullptr))
+    if (GetPropA(w, TransferInstanceProperty)) return true;
+  return false;
+}
+
 void DonateCommand() {
-  // The transfer instance's window class tells that a batch is being sent;
-  // a second dialog would edit the list it is reading.
-  if (FindWindowA(TransferClassName, nullptr)) {
+  // A running transfer instance tells that a batch is being sent; a second
+  // dialog would edit the list it is reading.
+  if (OurTransferRuns()) {
     UserMessage(TransferRunningText);
     return;
   }

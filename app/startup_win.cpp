@@ -121,9 +121,31 @@ void InstallTransportHooks() {
   TransferHooks.showTransferMessage = ShowTransferMessage;
 }
 
+namespace {
+
+// Settings that found velmor.cfg held by another program are written from
+// a timer of this thread, which runs in every message loop (dialogs
+// included), so nothing waits for the file in the meantime.
+constexpr UINT ConfigRetryPeriod = 500;
+UINT_PTR configRetryTimer = 0;
+
+void CALLBACK RetryConfigWrites(HWND, UINT, UINT_PTR, DWORD) { ConfigRetryPending(); }
+
+void ArrangeConfigRetries(bool waiting) {
+  if (waiting && !configRetryTimer) {
+    configRetryTimer = SetTimer(nullptr, 0, ConfigRetryPeriod, RetryConfigWrites);
+  } else if (!waiting && configRetryTimer) {
+    KillTimer(nullptr, configRetryTimer);
+    configRetryTimer = 0;
+  }
+}
+
+}  // namespace
+
 void AppStartup(HINSTANCE instance, const char* commandLine) {
   AppInstance = instance;
   InstallTransportHooks();
+  ConfigRetryLater = ArrangeConfigRetries;
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
   UseProgramFolderSettings();
@@ -158,6 +180,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   MainWindow = CreateWindowA(MainClassName, MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, OwnerWindow,
                              nullptr, AppInstance, nullptr);
+  if (TransferInstance && MainWindow) SetPropA(MainWindow, TransferInstanceProperty, reinterpret_cast<HANDLE>(1));
   ApplySmallFont(MainWindow);
   CreateMainChildren();
   if (!TransferInstance) SubclassTextPane();
@@ -190,6 +213,10 @@ int AppRun() {
 }
 
 void AppShutdown() {
+  // A last try for settings still waiting for velmor.cfg.
+  ConfigRetryPending();
+  ArrangeConfigRetries(false);
+  ConfigRetryLater = nullptr;
   if (!TransferInstance && !Quiet) PlayResourceSound(IDR_ENDWAVE);
   DeleteTrayIcon();
 

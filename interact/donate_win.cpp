@@ -215,7 +215,7 @@ void RunDonateDialog(HWND owner) {
 
 void StartDonateTransfer(HWND owner) {
   char program[sizeof DataDirectory + 16];
-  std::snprintf(program, sizeof program, "%sVelmorw.exe", DataDirectory);
+  DataDirectoryPath(program, sizeof program, "Velmorw.exe");
   const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteA(
       nullptr, "open", program, TransferMarkerArgument, DataDirectory[0] ? DataDirectory : nullptr, SW_SHOWNORMAL));
   if (result <= 32) {

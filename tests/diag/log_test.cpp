@@ -178,6 +178,7 @@ TEST_F(LogTest, ADataDirectoryWithoutItsBackslashStillHoldsTheFile) {
   // A hand-edited value of 99 characters leaves no room for the backslash
   // that loading adds.
   const std::string dir = std::string(TestDirectory).substr(0, std::strlen(TestDirectory) - 1);
+  fs::remove(dir + "VelmorW.log");
   std::strcpy(DataDirectory, dir.c_str());
   LogInternal("inside");
   EXPECT_EQ(ReadAll(LogPath), Afternoon + "-VelmorW-inside\r\n");

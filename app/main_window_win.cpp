@@ -56,9 +56,8 @@ bool Layout(HWND hwnd) {
   batch = PlaceChild(batch, hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
   batch = PlaceChild(batch, hwnd, IDC_MAIN_TEXTPANE, c.text);
   if (batch) EndDeferWindowPos(batch);
-  // The wait label follows the bottom edge; the hold and status-line labels
-  // stay where they were created.
-  RecreateWaitLabel();
+  // The labels of the status row follow the bottom edge.
+  PlaceStatusLabels();
   return true;
 }
 
@@ -131,6 +130,19 @@ LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
     TrackControlPopup(hwnd, lp, CommentPopupMenu, GetParent(hwnd));
     return 1;
+  }
+  // Shift+F10 and the context-menu key ask for the menu too (the point is
+  // -1, -1): ours at the caret, not the edit control's own.
+  if (msg == WM_CONTEXTMENU) {
+    POINT p{};
+    if (lp == -1) {
+      GetCaretPos(&p);
+    } else {
+      p = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+      ScreenToClient(hwnd, &p);
+    }
+    TrackControlPopup(hwnd, MAKELPARAM(p.x, p.y), CommentPopupMenu, GetParent(hwnd));
+    return 0;
   }
   return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
 }

@@ -15,6 +15,7 @@
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "config/basic_settings.h"
+#include "base/guarded.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
@@ -189,6 +190,8 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   Initialising = 1;
   PlaceMainWindow();
   AddTrayIcon();
+  // The program ends at once when memory runs out: the icon must not stay.
+  OutOfMemoryCleanup = DeleteTrayIcon;
   TrailerPaceStart();
   TrailerShow();
   Initialising = 0;
@@ -218,6 +221,7 @@ void AppShutdown() {
   ArrangeConfigRetries(false);
   ConfigRetryLater = nullptr;
   if (!TransferInstance && !Quiet) PlayResourceSound(IDR_ENDWAVE);
+  OutOfMemoryCleanup = nullptr;
   DeleteTrayIcon();
 
   ReleaseSoundEventItems();

@@ -14,6 +14,7 @@
 #include "diag/activity_list.h"
 #include "diag/log.h"
 #include "interact/progress_pane.h"
+#include "interact/shell_seams_win.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
 #include "net/transport.h"
@@ -416,6 +417,23 @@ TEST_F(ShellWindow, RightClickOnTheTextPaneTracksEditPopup) {
   EXPECT_EQ(trackedAt.y, expected.y);
   EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 0), static_cast<UINT>(IDM_COPY));
   EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 1), static_cast<UINT>(IDM_GETQUOTE));
+}
+
+// Shift+F10 or the context-menu key in the comment editor: our comment menu,
+// not the edit control's own.
+TEST_F(ShellWindow, KeyboardContextMenuInTheCommentEditorIsOurs) {
+  Start();
+  HWND parent = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND editor = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200, 100, parent, nullptr,
+                              nullptr, nullptr);
+  PrepareCommentEditor(editor);
+  trackedMenu = nullptr;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, EndTrackedMenu);
+  SendMessageA(editor, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor), -1);
+  KillTimer(nullptr, timer);
+  ASSERT_NE(CommentPopupMenu, nullptr);
+  EXPECT_EQ(trackedMenu, GetSubMenu(CommentPopupMenu, 0));
+  DestroyWindow(parent);
 }
 
 TEST_F(ShellWindow, ActivityListKeepsTheLast500AndShowsTheLast) {

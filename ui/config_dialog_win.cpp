@@ -3,6 +3,7 @@
 #include "ui/config_dialog.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"

@@ -21,8 +21,7 @@ TEST_F(ConfigWindows, AChangeToAHeldFileWaitsAndIsWrittenOnceFree) {
     DWORD sharing;
     const char* line;
   };
-  const Case cases[] = {{0, "Error 13 while performing DosOpen config file"},
-                        {FILE_SHARE_READ | FILE_SHARE_WRITE, "Error 13 while performing replace cfg file"}};
+  const Case cases[] = {{0, nullptr}, {FILE_SHARE_READ | FILE_SHARE_WRITE, "Error 13 while performing replace cfg file"}};
   for (const Case& c : cases) {
     const std::string before = "Port=1123\r\n";
     Store(before);
@@ -30,13 +29,13 @@ TEST_F(ConfigWindows, AChangeToAHeldFileWaitsAndIsWrittenOnceFree) {
     HANDLE held = CreateFileA(CfgPath().c_str(), GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     Set("Port", "2000");
-    EXPECT_EQ(Get("Port"), "2000") << c.line;
-    EXPECT_EQ(ConfigRetryPending(), 1) << c.line;
+    EXPECT_EQ(Get("Port"), "2000") << c.sharing;
+    EXPECT_EQ(ConfigRetryPending(), 1) << c.sharing;
     CloseHandle(held);
-    EXPECT_EQ(Bytes(), before) << c.line;
-    EXPECT_EQ(InternalMessages().at(0), c.line);
-    EXPECT_EQ(ConfigRetryPending(), 0) << c.line;
-    EXPECT_EQ(Bytes(), "Port                =2000\r\n") << c.line;
+    EXPECT_EQ(Bytes(), before) << c.sharing;
+    EXPECT_EQ(InternalMessages(), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+    EXPECT_EQ(ConfigRetryPending(), 0);
+    EXPECT_EQ(Bytes(), "Port                =2000\r\n");
     EXPECT_FALSE(FileExists(CfgPath() + ".new"));
   }
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_ops.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
@@ -51,7 +52,7 @@ int ReplaceFolderError(const std::string& dir) {
   WriteFile(dir + "probe/x", "x");
   WriteFile(dir + "probe.new", "x");
   errno = 0;
-  std::rename((dir + "probe.new").c_str(), (dir + "probe").c_str());
+  OsReplaceFile((dir + "probe.new").c_str(), (dir + "probe").c_str());
   int error = errno;
   std::filesystem::remove_all(dir + "probe");
   std::remove((dir + "probe.new").c_str());

@@ -22,12 +22,12 @@
 namespace {
 
 // The item type the file-list dialog works on, set by the donate dialog's OK.
-int DonateType = DonateTypeQuote;
+int DonateType = ItemQuote;
 
 int CheckedItemType(HWND dlg) {
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_QUOTE) == BST_CHECKED) return DonateTypeQuote;
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_SOUND) == BST_CHECKED) return DonateTypeSound;
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_PICTURE) == BST_CHECKED) return DonateTypePicture;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_QUOTE) == BST_CHECKED) return ItemQuote;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_SOUND) == BST_CHECKED) return ItemSound;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_PICTURE) == BST_CHECKED) return ItemPicture;
   return 0;
 }
 
@@ -101,7 +101,7 @@ void AddChosenFiles(HWND dlg) {
       result.assign(size, '\0');
       continue;
     }
-    UserMessageFor("Unable to display file dialog.", dlg);
+    UserMessage("Unable to display file dialog.", dlg);
     return;
   }
   FileList list{GetDlgItem(dlg, IDC_NEWDONATE_FILES), {}};
@@ -114,7 +114,7 @@ void RemoveSelectedFiles(HWND dlg) {
   const int count = static_cast<int>(
       SendMessageA(box, LB_GETSELITEMS, DonateSlotsWritten, reinterpret_cast<LPARAM>(selected)));
   if (count <= 0) {
-    UserMessageFor("Nothing selected in list to remove.", dlg);
+    UserMessage("Nothing selected in list to remove.", dlg);
     return;
   }
   // From the highest position down, so that the others stay where they are.
@@ -126,7 +126,7 @@ void BeginTransfer(HWND dlg) {
   const int count = FileListCount(&list);
   SaveDonateList(DonateType, count, FileListEntry, &list);
   if (count == 0) {
-    UserMessageFor("No files were selected to donate.", dlg);
+    UserMessage("No files were selected to donate.", dlg);
   } else {
     StartDonateTransfer(dlg);
   }
@@ -159,12 +159,12 @@ void FillChosenType(HWND dlg, int type) {
 void ConfirmDonate(HWND dlg) {
   const int type = CheckedItemType(dlg);
   if (type == 0) {
-    UserMessageFor("You must select an item type.", dlg);
+    UserMessage("You must select an item type.", dlg);
     return;
   }
   const LRESULT position = SendDlgItemMessageA(dlg, IDC_DONATE_CATEGORIES, LB_GETCURSEL, 0, 0);
   if (position < 0) {
-    UserMessageFor("You must select a category to donate to.", dlg);
+    UserMessage("You must select a category to donate to.", dlg);
     return;
   }
   StoreDonateCategory(type, static_cast<int>(position));
@@ -182,13 +182,13 @@ INT_PTR CALLBACK DonateDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
-        case IDC_DONATE_QUOTE: FillChosenType(dlg, DonateTypeQuote); return TRUE;
-        case IDC_DONATE_SOUND: FillChosenType(dlg, DonateTypeSound); return TRUE;
-        case IDC_DONATE_PICTURE: FillChosenType(dlg, DonateTypePicture); return TRUE;
+        case IDC_DONATE_QUOTE: FillChosenType(dlg, ItemQuote); return TRUE;
+        case IDC_DONATE_SOUND: FillChosenType(dlg, ItemSound); return TRUE;
+        case IDC_DONATE_PICTURE: FillChosenType(dlg, ItemPicture); return TRUE;
         case IDC_DONATE_REFRESH: {
           const int type = CheckedItemType(dlg);
           if (type == 0) {
-            UserMessageFor("Select a category type.", dlg);
+            UserMessage("Select a category type.", dlg);
           } else {
             DiscardCategoryList(type);
             FillChosenType(dlg, type);
@@ -221,6 +221,6 @@ void StartDonateTransfer(HWND owner) {
   if (result <= 32) {
     char text[64];
     std::snprintf(text, sizeof text, "Unable to run transfer program. Error #%d", static_cast<int>(result));
-    UserMessageFor(text, owner);
+    UserMessage(text, owner);
   }
 }

@@ -250,6 +250,9 @@ std::size_t WrittenValueLength(const char* key, const char* value) {
   return length < room ? length : room;
 }
 
+// Set while ConfigRetryPending tries the writes that wait for a held file.
+bool retryingHeldWrites = false;
+
 // What became of a write: done (or refused for good, as for a file the
 // user made read-only), or not done because another program holds the file.
 enum class WriteOutcome { Done, Held };
@@ -338,7 +341,8 @@ WriteOutcome SetWithPath(const char* key, const char* value, const char* path) {
   }
   if (OsReplaceFile(newPath, path) == -1) {
     const bool held = errno == EACCES;
-    ReportIoError(-1, OpReplace);
+    // Once per waiting write: retries every half second would fill the log.
+    if (!held || !retryingHeldWrites) ReportIoError(-1, OpReplace);
     OsRemoveFile(newPath);
     if (held) return WriteOutcome::Held;
   }
@@ -587,7 +591,9 @@ int ConfigRetryPending() {
   for (const std::string& file : files) {
     char path[PathBufferSize];
     if (!BuildPath(path, file.c_str()) || !AcquireLock(path, true)) continue;
+    retryingHeldWrites = true;
     WritePending(file.c_str(), path);
+    retryingHeldWrites = false;
     ReleaseLock();
   }
   if (pending.empty()) {

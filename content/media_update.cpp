@@ -136,7 +136,7 @@ int FetchMedia(const MediaKind& kind, int row) {
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   record.num1 = category;
-  Socket s = StartContentExchange(&record);
+  Socket s = StartContentExchange(&record, "Transfer Cancelled.");
   if (s < 0) return 0;
   int result = 0;
   char line[200];

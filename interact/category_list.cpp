@@ -73,7 +73,7 @@ int FetchUnderMessage(int itemType) {
   ExchangeFailure failure;
   Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure);
   if (s < 0) {
-    LogActivity(ExchangeFailureText(failure, failedLines));
+    LogActivity(failure == ExchangeFailure::Cancelled ? "Transfer cancelled" : ExchangeFailureText(failure, failedLines));
     return 0;
   }
   if (record.code != ResponseAccepted) {

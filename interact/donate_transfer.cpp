@@ -219,8 +219,14 @@ int SendListedFile(const char* path, int type, int slot) {
   char text[300];
   std::snprintf(text, sizeof text, "Sending file: %s", path);
   ExchangeFailure failure;
-  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure, CancelledResponse::Fails,
+  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure,
                                 [](void* line) { AppendTransferProgress(static_cast<const char*>(line)); }, text);
+  if (s < 0 && failure == ExchangeFailure::Cancelled) {
+    // As a cancel during the file's own transfer: the file stays listed.
+    UserMessage("Transfer Cancelled.");
+    LogActivity("File transfer cancelled by user request");
+    return 0;
+  }
   if (s < 0) {
     if (failure == ExchangeFailure::NotConnected)
       UserMessage("Unable to make connection to server. Check the address and port and try again later.");

@@ -209,7 +209,6 @@ void SendBlockStatus(Socket s, int status) {
 
 char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
   const BlockOperation& operation = RecvMemory;
-  CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
@@ -238,7 +237,6 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
 
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
   const BlockOperation& operation = RecvFile;
-  CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
@@ -275,7 +273,6 @@ int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
 
 int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
   const BlockOperation& operation = SendFile;
-  CancelTransfer = 0;
   std::FILE* file = std::fopen(path, "rb");
   int size = 0;
   int error = 0;
@@ -309,7 +306,6 @@ int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
 
 int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress) {
   const BlockOperation& operation = SendData;
-  CancelTransfer = 0;
   if (length <= 0) {
     SendBlockStatus(s, BlockEmptyData);
     LogInternal("Can't sent zero length data block.");

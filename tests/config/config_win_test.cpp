@@ -33,7 +33,8 @@ TEST_F(ConfigWindows, AChangeToAHeldFileWaitsAndIsWrittenOnceFree) {
     EXPECT_EQ(ConfigRetryPending(), 1) << c.sharing;
     CloseHandle(held);
     EXPECT_EQ(Bytes(), before) << c.sharing;
-    EXPECT_EQ(InternalMessages(), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+    EXPECT_EQ(InternalMessages(), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{})
+        << "a retry while the file is still held reports nothing more";
     EXPECT_EQ(ConfigRetryPending(), 0);
     EXPECT_EQ(Bytes(), "Port                =2000\r\n");
     EXPECT_FALSE(FileExists(CfgPath() + ".new"));

@@ -647,7 +647,7 @@ TEST_F(DonateDialogs, DonateDialogRefusesInOrderThenStoresTheCategoryZeroBased) 
       [&](HWND list) { SendMessageA(list, WM_CLOSE, 0, 0); });
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].text, "Select a category type.");
-  EXPECT_EQ(boxes[0].owner, Shell.MainWindow);
+  EXPECT_EQ(boxes[0].owner, donate) << "the dialog's own box";
   EXPECT_EQ(boxes[1].text, "You must select an item type.");
   EXPECT_EQ(boxes[1].owner, donate);
   EXPECT_EQ(boxes[2].text, "You must select a category to donate to.");
@@ -706,7 +706,7 @@ TEST_F(DonateDialogs, FileListAddsThroughTheOpenFileDialogRemovesAndSavesEverysl
     Click(list, IDC_NEWDONATE_BEGIN);  // no Velmorw.exe in the data directory
   });
   EXPECT_EQ(pickSizes.size(), 4u);
-  EXPECT_GE(pickSizes.back(), 4000u + 36u * 121u);
+  EXPECT_GE(pickSizes.back(), pickResult.size());
   // The boxes raised by the dialog's own work are the dialog's.
   std::vector<std::string> texts;
   for (const auto& box : boxes) {

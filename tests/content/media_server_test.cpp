@@ -45,6 +45,16 @@ const std::string noise = [] {
   return s;
 }();
 
+// A record as a raw peer sends it: code, num1 and num2 little-endian at
+// offsets 28, 32 and 36, everything else zero.
+std::string RawRecord(int code, int num1, int num2) {
+  std::string r(90, '\0');
+  int values[3] = {code, num1, num2};
+  for (int i = 0; i < 3; ++i)
+    for (int b = 0; b < 4; ++b) r[28 + 4 * i + b] = static_cast<char>((static_cast<unsigned>(values[i]) >> (8 * b)) & 0xFF);
+  return r;
+}
+
 std::string RegistryString(const char* keyPath, const char* name) {
   HKEY key;
   if (RegOpenKeyA(HKEY_CURRENT_USER, keyPath, &key) != ERROR_SUCCESS) return "<no key>";
@@ -285,15 +295,8 @@ TEST_F(MediaServerTest, PicturesThatAreNotWhatTheyClaim) {
   }
   server->SetFaults("");
 
-  std::string record(90, '\0');
-  auto put = [&](int code, int num1, int num2) {
-    int values[3] = {code, num1, num2};
-    for (int i = 0; i < 3; ++i)
-      for (int b = 0; b < 4; ++b)
-        record[28 + 4 * i + b] = static_cast<char>((static_cast<unsigned>(values[i]) >> (8 * b)) & 0xFF);
-    return record;
-  };
-  std::string response = put(0, 0, 0), information = put(0, 1, 2), header = put(0, 4096, 2000000000);
+  std::string response = RawRecord(0, 0, 0), information = RawRecord(0, 1, 2),
+              header = RawRecord(0, 4096, 2000000000);
   RawPeer peer({RawPeer::Read(90), RawPeer::Send(response), RawPeer::Send(information),
                 RawPeer::Send(header + std::string(65536, 'x')), RawPeer::Hold()});
   std::snprintf(ServerPort, sizeof ServerPort, "%d", peer.Port());
@@ -462,13 +465,7 @@ TEST_F(MediaServerTest, AScheduledFetchGivesUpOnASilentResolver) {
 TEST_F(MediaServerTest, WireBytesAndALockedWallpaper) {
   TestMainWindow main;
   ConfigSet("SELECTBackground", "6", ConfigFileName);
-  auto record = [](int code, int num1, int num2) {
-    std::string r(90, '\0');
-    int values[3] = {code, num1, num2};
-    for (int i = 0; i < 3; ++i)
-      for (int b = 0; b < 4; ++b) r[28 + 4 * i + b] = static_cast<char>((static_cast<unsigned>(values[i]) >> (8 * b)) & 0xFF);
-    return r;
-  };
+  auto record = RawRecord;
   std::string picture = bitmap;
   RawPeer peer({RawPeer::Read(90), RawPeer::Send(record(0, 0, 0)), RawPeer::Send(record(0, 1, 2)),
                 RawPeer::Send(record(0, 4096, static_cast<int>(picture.size())) + picture), RawPeer::Close()});

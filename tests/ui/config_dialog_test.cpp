@@ -511,7 +511,7 @@ TEST_F(ConfigDialogTest, FailedListsCloseTheirMessageAndARefusedDirectoryIsUndon
         Click(dlg, IDC_CONFIG_REFRESH);
         EXPECT_EQ(ActivityTail(2), (std::vector<std::string>{"Invalid category request", "Unable to get category list"}));
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{CategoryListFailedText});
-        EXPECT_EQ(boxes.at(0).owner, Shell.MainWindow);
+        EXPECT_EQ(boxes.at(0).owner, dlg) << "the dialog's own box";
         EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_CONFIG_CATEGORIES, LB_GETCOUNT, 0, 0), 0);
         EXPECT_TRUE(Settled(dlg));
 

@@ -180,8 +180,10 @@ class SilentResolver {
  public:
   SilentResolver();
   ~SilentResolver();
-  // Lookups started while alive.
+  // Lookups started while alive, and cancelled by the program (their
+  // answers never come).
   int Started() const;
+  int Cancelled() const;
   // Answers every started lookup now (not found) and pumps the answers in.
   void LateAnswer();
 };

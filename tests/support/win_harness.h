@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 // ---- Files and folders ----------------------------------------------------
 
-// A fresh directory under the temporary directory, removed with its files.
+// A fresh directory in the program's private folder, removed with its files.
 class ScratchDirectory {
  public:
   ScratchDirectory();

@@ -120,7 +120,7 @@ std::vector<HWND> WindowsOf(DWORD pid, const char* cls) {
 
 // Waits a little for something to happen, dispatching this thread's
 // messages meanwhile.
-void Breathe() { MsgWaitForMultipleObjects(0, nullptr, FALSE, 15, QS_ALLINPUT); Pump(0); }
+void Breathe() { Pump(15); }
 
 // A transfer instance: Velmorw.exe with the marker, in a data directory.
 struct Transfer {

@@ -172,9 +172,16 @@ struct Transfer {
       }
       Breathe();
     }
+    // Captions only: they are read without a message, which a hung
+    // instance would never answer.
     std::string shown;
-    for (const char* cls : {"Transfer", "#32770"})
-      for (HWND w : WindowsOf(pi.dwProcessId, cls)) shown += std::string(" [") + cls + " \"" + Text(w) + "\"]";
+    for (const char* cls : {"Transfer", "#32770"}) {
+      for (HWND w : WindowsOf(pi.dwProcessId, cls)) {
+        char caption[200] = {};
+        GetWindowTextA(w, caption, sizeof caption);
+        shown += std::string(" [") + cls + " \"" + caption + "\"]";
+      }
+    }
     ADD_FAILURE() << "the transfer instance did not end within " << ms / 1000 << " s; windows:" << shown
                   << "\nits log:\n" << ReadFile(dir + "\\VelmorW.log");
     return false;

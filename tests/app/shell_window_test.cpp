@@ -310,13 +310,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   EXPECT_TRUE(copied == first);
   // One message at a time until a piece more is in: the next text arrives
   // during the fill.
-  MSG m;
-  for (DWORD t = GetTickCount(); GetWindowTextLengthA(pane) == firstPiece && GetTickCount() - t < 20000;) {
-    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-      DispatchMessageA(&m);
-    else
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
+  PumpEachUntil([&] { return GetWindowTextLengthA(pane) != firstPiece; }, 20000);
   ASSERT_GT(GetWindowTextLengthA(pane), firstPiece);
   ASSERT_LT(GetWindowTextLengthA(pane), static_cast<int>(first.size()));
 

@@ -88,7 +88,7 @@ TEST_F(WindowsProfile, StoredEntryIsRead) {
 TEST(WindowsFiles, LastWriteTimeInSecondsSince1970) {
   std::string dir = MakeTempDirectory("time");
   std::string path = JoinPath(dir, "user.dat");
-  WriteBytes(path, "x");
+  WriteFile(path, "x");
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   ULARGE_INTEGER t;

@@ -24,7 +24,7 @@
 #include "schedule/schedule.h"
 #include "tests/support/raw_peer_win.h"
 #include "tests/support/reference_server_win.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/support/win_harness.h"
 #include "net/transport.h"
 #include "net/transport_hooks.h"

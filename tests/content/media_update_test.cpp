@@ -21,7 +21,7 @@
 #include "schedule/item_table.h"
 #include "tests/content/desktop_stub.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/stubs/stubs.h"
 
 namespace {

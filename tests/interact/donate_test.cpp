@@ -25,7 +25,7 @@
 #include "net/transport.h"
 #include "tests/interact/dialog_shell_stub.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/stubs/stubs.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include "config/config_file.h"
 #include "interact/category_list.h"
 #include "interact/shell_seams_win.h"
+#include "net/transport.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/reference_server_win.h"
@@ -121,7 +122,7 @@ std::vector<HWND> WindowsOf(DWORD pid, const char* cls) {
 
 // Waits a little for something to happen, dispatching this thread's
 // messages meanwhile.
-void Breathe() { MsgWaitForMultipleObjects(0, nullptr, FALSE, 15, QS_ALLINPUT); Pump(0); }
+void Breathe() { Pump(15); }
 
 // A transfer instance: Velmorw.exe with the marker, in a data directory.
 struct Transfer {
@@ -130,7 +131,9 @@ struct Transfer {
   std::vector<std::string> boxes;   // texts of its message boxes, answered with OK
   std::vector<std::string> panes;   // its progress pane whenever a box was up
 
-  explicit Transfer(const std::string& dir) {
+  std::string dir;
+
+  explicit Transfer(const std::string& dataDir) : dir(dataDir) {
     std::string cmd = "\"" + ProgramPath() + "\" -velmor-transfer-instance";
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -149,8 +152,11 @@ struct Transfer {
     return w.empty() ? nullptr : w[0];
   }
   // Answers boxes until the process ends (or until stop() holds); false on
-  // time-out.
-  bool Run(DWORD ms = 120000, const std::function<bool()>& stop = nullptr) {
+  // time-out, with what the instance showed and logged. The default bound
+  // lies beyond the instance's own time-out for a transfer that makes no
+  // progress, so that an instance waiting on the network ends by itself and
+  // its log says which wait it was.
+  bool Run(DWORD ms = DefaultRunMs(), const std::function<bool()>& stop = nullptr) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
       if (Ended()) return true;
@@ -167,8 +173,21 @@ struct Transfer {
       }
       Breathe();
     }
+    // Captions only: they are read without a message, which a hung
+    // instance would never answer.
+    std::string shown;
+    for (const char* cls : {"Transfer", "#32770"}) {
+      for (HWND w : WindowsOf(pi.dwProcessId, cls)) {
+        char caption[200] = {};
+        GetWindowTextA(w, caption, sizeof caption);
+        shown += std::string(" [") + cls + " \"" + caption + "\"]";
+      }
+    }
+    ADD_FAILURE() << "the transfer instance did not end within " << ms / 1000 << " s; windows:" << shown
+                  << "\nits log:\n" << ReadFile(dir + "\\VelmorW.log");
     return false;
   }
+  static DWORD DefaultRunMs() { return static_cast<DWORD>(TransferTimeout + 60) * 1000; }
   DWORD ExitCode() const {
     DWORD code = 1234;
     GetExitCodeProcess(pi.hProcess, &code);

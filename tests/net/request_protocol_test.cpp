@@ -15,7 +15,7 @@
 #include "diag/log.h"
 #include "net/request_protocol.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 using namespace std::string_literals;
 

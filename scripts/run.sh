@@ -81,6 +81,8 @@ cp -f "$root/build/win/app/Velmorw.exe" "$data/Velmorw.exe"
 echo "run: server on 127.0.0.1:$port (log $run/server.log), client data directory $data"
 echo "run: donated files arrive in $content/donations"
 cd "$data"
+. "$root/scripts/xvfb.sh"
+need_display 100 149 || exit 1
 status=0
 "$root/scripts/wine-run.sh" "$data/Velmorw.exe" "$@" || status=$?
 exit $status

@@ -284,8 +284,14 @@ def main():
         meta = open(os.path.join(folder, ".through proxy.jpg.meta")).read()
         if "address %s" % CLIENT not in meta:
             failures.append("donor record: %r" % meta)
-        logs = "".join(open(i.log, errors="replace").read() for i in instances)
-        if not re.search(r"(?m)^.*type=7/.*from=%s\b" % re.escape(CLIENT), logs):
+        # The line is written as the exchange ends, maybe just after the
+        # connection closed.
+        def logged():
+            logs = "".join(open(i.log, errors="replace").read() for i in instances)
+            return re.search(r"(?m)^.*type=7/.*from=%s\b" % re.escape(CLIENT), logs)
+        try:
+            wait_for("the log line", logged, seconds=5)
+        except AssertionError:
             failures.append("no log line shows the client's address %s for the donation" % CLIENT)
 
         # The shipped per-address limit: from another address, 64

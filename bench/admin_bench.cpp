@@ -4,6 +4,7 @@
 // static page by the same HTTP library, and 100 plain renames.
 #include "server/admin_app.h"
 #include "server/admin_auth.h"
+#include "server/admin_index.h"
 
 #include <httplib.h>
 
@@ -92,6 +93,19 @@ int main(int argc, char** argv) {
   std::string session = Between(logged->get_header_value("Set-Cookie"), "velmor_session=", ";");
   headers = {{"Cookie", "velmor_session=" + session}};
 
+  // The first page reads every folder; later ones only what changed. A
+  // folder changed in the last DonationIndex::RecentSeconds is listed
+  // again on every page, so the steady figure is taken after that.
+  auto t_first = Clock::now();
+  auto first = client.Get("/queue", headers);
+  double first_ms = Ms(Clock::now() - t_first);
+  std::vector<double> recent_ms;
+  for (int i = 0; i < 5; ++i) {
+    auto t0 = Clock::now();
+    client.Get("/queue", headers);
+    recent_ms.push_back(Ms(Clock::now() - t0));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(DonationIndex::RecentSeconds * 1000 + 500));
   std::vector<double> page_ms;
   std::string page;
   for (int i = 0; i < 15; ++i) {
@@ -148,8 +162,11 @@ int main(int argc, char** argv) {
 
   double queue = Median(page_ms);
   double plain_page = Median(static_ms);
-  std::printf("queue page, %d waiting, 50 a page (%zu bytes): median %.1f ms (goal under 300)\n", waiting,
+  std::printf("queue page, %d waiting, 50 a page (%zu bytes): median %.2f ms (goal under 300)\n", waiting,
               page.size(), queue);
+  std::printf("  first page (every folder read):              %.1f ms\n", first_ms);
+  std::printf("  while a folder changed within %llds (listed again): median %.1f ms\n",
+              static_cast<long long>(DonationIndex::RecentSeconds), Median(recent_ms));
   std::printf("  same bytes as a static page:                 median %.2f ms (ratio %.0fx)\n", plain_page,
               queue / plain_page);
   std::printf("accept 100 pictures in one request (%d accepted): %.1f ms (goal under 1000)\n", moved, accept_ms);
@@ -159,5 +176,5 @@ int main(int argc, char** argv) {
   plain_thread.join();
   app.Stop();
   serving.join();
-  return moved == 100 && queue < 300 && accept_ms < 1000 ? 0 : 1;
+  return moved == 100 && first && queue < 300 && accept_ms < 1000 ? 0 : 1;
 }

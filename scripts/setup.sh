@@ -13,6 +13,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs dpkg-dev nasm
   nsis
   libcpp-httplib-dev pkg-config libcrypt-dev chromium chromium-driver python3
+  haproxy
 )
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

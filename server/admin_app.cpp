@@ -2,6 +2,9 @@
 
 #include "server/admin_auth.h"
 #include "server/admin_store.h"
+#include "server/atomic_file.h"
+#include "server/server_log.h"
+#include "net/request_record.h"
 
 #include <httplib.h>
 
@@ -9,8 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <set>
 
 namespace {
 
@@ -36,7 +41,7 @@ th{background:#eceae4}.thumb{max-width:200px;max-height:120px;display:block}
 .messages{background:#fff8d8;border:1px solid #e0c860;padding:6px 12px}.refused{color:#a00}
 .panel{background:#fff;border:1px solid #ddd;padding:8px 12px;margin-bottom:12px}
 .unread{font-weight:bold}.bar{display:flex;gap:8px;align-items:center;margin:8px 0}
-.note{color:#555;max-width:720px})";
+.note{color:#555;max-width:720px}.stale{color:#a00})";
 
 std::string UrlEncode(const std::string& text) {
   std::string out;
@@ -125,29 +130,106 @@ std::string HtmlEscape(const std::string& text) {
   return out;
 }
 
+// Page parts shared by several pages.
+namespace {
+
+std::string Hidden(const std::string& name, const std::string& value) {
+  return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + HtmlEscape(value) + "\">";
+}
+
+std::string TokenField(const Session& session) {
+  return Hidden("token", session.csrf);
+}
+
+std::string Option(const std::string& value, const std::string& label, bool selected) {
+  return "<option value=\"" + HtmlEscape(value) + "\"" + (selected ? " selected" : "") + ">" + HtmlEscape(label) +
+         "</option>";
+}
+
+std::string MessagesBox(const std::vector<Outcome>& outcomes) {
+  if (outcomes.empty()) {
+    return "";
+  }
+  std::string box = "<div class=\"messages\" id=\"messages\">";
+  for (const Outcome& o : outcomes) {
+    box += std::string("<p") + (o.done ? "" : " class=\"refused\"") + ">" + HtmlEscape(o.text) + "</p>";
+  }
+  return box + "</div>";
+}
+
+// "newer", "page N of M", "older" links; base ends in "page=".
+std::string Pager(const std::string& base, std::size_t page_number, std::size_t total, std::size_t page_size) {
+  std::string bar = "<p class=\"bar\">";
+  if (page_number > 0) {
+    bar += "<a href=\"" + HtmlEscape(base + std::to_string(page_number - 1)) + "\">newer</a>";
+  }
+  std::size_t pages = std::max<std::size_t>((total + page_size - 1) / page_size, 1);
+  bar += "page " + std::to_string(page_number + 1) + " of " + std::to_string(pages);
+  if ((page_number + 1) * page_size < total) {
+    bar += "<a href=\"" + HtmlEscape(base + std::to_string(page_number + 1)) + "\">older</a>";
+  }
+  return bar + "</p>";
+}
+
+std::size_t PageNumber(const httplib::Request& req) {
+  std::string text = req.get_param_value("page");
+  if (!text.empty() && text.size() < 7 && text.find_first_not_of("0123456789") == std::string::npos) {
+    return std::stoul(text);
+  }
+  return 0;
+}
+
+void Redirect(httplib::Response& res, const std::string& location) {
+  res.status = 303;
+  res.set_header("Location", location);
+}
+
+void Refuse(httplib::Response& res, int status, const std::string& why) {
+  res.status = status;
+  res.set_content(why + "\n", "text/plain; charset=utf-8");
+}
+
+} // namespace
+
 struct AdminApp::Impl {
   explicit Impl(const AdminOptions& o)
-      : options(o), store(o.content_dir, o.audit_log, o.server_log), operators(o.password_file) {}
+      : options(o), store(o.content_dir, o.audit_log), operators(o.password_file) {}
 
+  // Who may call a route: anyone, an operator looking, or an operator
+  // changing something (a POST carrying the session's token).
+  enum class Access { Anyone, Look, Change };
+  using Handler = void (Impl::*)(const httplib::Request&, httplib::Response&, const Session&);
+  httplib::Server::Handler Route(Access access, Handler handler);
   void Routes();
   // The session of a request, or false after answering it (a redirect to
   // the login page for a GET, a refusal for anything else).
-  bool Authorised(const httplib::Request& req, httplib::Response& res, Session* session, bool posting);
+  bool Authorised(const httplib::Request& req, httplib::Response& res, Session* session, Access access);
   void Page(httplib::Response& res, const Session* session, const std::string& title, const std::string& body);
   std::string Who(const Session& session, const httplib::Request& req) const {
     return session.user + "@" + req.remote_addr;
   }
-  static std::string TokenField(const Session& session) {
-    return "<input type=\"hidden\" name=\"token\" value=\"" + session.csrf + "\">";
-  }
-  std::string QueueBody(const httplib::Request& req, const Session& session, const std::vector<std::string>& messages);
-  std::string CommentsBody(const httplib::Request& req, const Session& session);
-  std::string CategoriesBody(const Session& session, const std::string& message);
-  std::string StatusBody();
+
+  // One handler a route.
+  void LoginForm(const httplib::Request& req, httplib::Response& res, const Session&);
+  void LogIn(const httplib::Request& req, httplib::Response& res, const Session&);
+  void LogOut(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void ShowQueue(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void ChangeQueue(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void Media(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void ShowComments(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void OpenComment(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void ShowCategories(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void AddCategory(const httplib::Request& req, httplib::Response& res, const Session& session);
+  void ShowStatus(const httplib::Request& req, httplib::Response& res, const Session& session);
+
+  std::string QueueBody(const httplib::Request& req, const Session& session, const std::vector<Outcome>& outcomes);
+  std::string QueueRow(const QueueItem& item);
+  std::string CategoriesBody(const Session& session, const std::vector<Outcome>& outcomes);
 
   AdminOptions options;
   AdminStore store;
   Operators operators;
+  LoginThrottle throttle;
   httplib::Server http;
   int port = -1;
 };
@@ -168,28 +250,115 @@ void AdminApp::Impl::Page(httplib::Response& res, const Session* session, const 
 }
 
 bool AdminApp::Impl::Authorised(const httplib::Request& req, httplib::Response& res, Session* session,
-                                bool posting) {
+                                Access access) {
+  if (access == Access::Anyone) {
+    return true;
+  }
   if (!operators.Find(CookieValue(req, SessionCookie), session)) {
-    if (posting) {
-      res.status = 403;
-      res.set_content("Refused: not logged in.\n", "text/plain; charset=utf-8");
+    if (access == Access::Change) {
+      Refuse(res, 403, "Refused: not logged in.");
     } else {
-      res.status = 303;
-      res.set_header("Location", "/login");
+      Redirect(res, "/login");
     }
     return false;
   }
-  if (posting && !SameSecret(req.get_param_value("token"), session->csrf)) {
-    res.status = 403;
-    res.set_content("Refused: the form's token is missing or wrong. Reload the page and try again.\n",
-                    "text/plain; charset=utf-8");
+  if (access == Access::Change && !SameSecret(req.get_param_value("token"), session->csrf)) {
+    Refuse(res, 403, "Refused: the form's token is missing or wrong. Reload the page and try again.");
     return false;
   }
   return true;
 }
 
+httplib::Server::Handler AdminApp::Impl::Route(Access access, Handler handler) {
+  return [this, access, handler](const httplib::Request& req, httplib::Response& res) {
+    Session session;
+    if (Authorised(req, res, &session, access)) {
+      (this->*handler)(req, res, session);
+    }
+  };
+}
+
+void AdminApp::Impl::LoginForm(const httplib::Request& req, httplib::Response& res, const Session&) {
+  // The form carries a token that must match a cookie set with it, so
+  // that another site cannot log the browser in under its own name.
+  std::string token = RandomToken(16);
+  res.set_header("Set-Cookie", std::string(LoginCookie) + "=" + token + "; Path=/login; HttpOnly; SameSite=Strict");
+  std::string body;
+  std::string wait = req.get_param_value("wait");
+  if (!wait.empty() && wait.size() < 5 && wait.find_first_not_of("0123456789") == std::string::npos) {
+    body = "<p class=\"refused\">Too many failed logins: try again in " + wait + " seconds.</p>";
+  } else if (req.has_param("failed")) {
+    body = "<p class=\"refused\">Wrong name or password.</p>";
+  }
+  body += "<form method=\"post\" action=\"/login\" class=\"panel\">" + Hidden("token", token) +
+          "<p><label>Name <input name=\"user\" id=\"user\" value=\"admin\"></label></p>"
+          "<p><label>Password <input type=\"password\" name=\"password\" id=\"password\"></label></p>"
+          "<p><button id=\"login\">Log in</button></p></form>";
+  Page(res, nullptr, "Log in", body);
+}
+
+void AdminApp::Impl::LogIn(const httplib::Request& req, httplib::Response& res, const Session&) {
+  std::string cookie = CookieValue(req, LoginCookie);
+  if (cookie.empty() || !SameSecret(cookie, req.get_param_value("token"))) {
+    Refuse(res, 403, "Refused: the login form's token is missing or wrong.");
+    return;
+  }
+  std::string user = req.get_param_value("user");
+  std::string who = user + "@" + req.remote_addr;
+  auto now = LoginThrottle::Clock::now();
+  // While an address or a name waits, the password is not even looked at:
+  // guessing goes no faster than the waits allow.
+  int64_t wait = throttle.WaitSeconds(req.remote_addr, user, now);
+  if (wait > 0) {
+    store.Audit(who, "login refused: too many failed logins, " + std::to_string(wait) + " s to wait");
+    Redirect(res, "/login?wait=" + std::to_string(wait));
+    return;
+  }
+  std::string id = operators.LogIn(user, req.get_param_value("password"));
+  if (id.empty()) {
+    throttle.Failed(req.remote_addr, user, now);
+    store.Audit(who, "login refused");
+    Redirect(res, "/login?failed=1");
+    return;
+  }
+  throttle.Succeeded(req.remote_addr, user);
+  store.Audit(who, "login");
+  res.set_header("Set-Cookie", std::string(SessionCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Strict");
+  Redirect(res, "/queue");
+}
+
+void AdminApp::Impl::LogOut(const httplib::Request& req, httplib::Response& res, const Session&) {
+  operators.LogOut(CookieValue(req, SessionCookie));
+  res.set_header("Set-Cookie", std::string(SessionCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
+  Redirect(res, "/login");
+}
+
+std::string AdminApp::Impl::QueueRow(const QueueItem& item) {
+  std::string id = item.ref.Id();
+  std::string media = "/media?item=" + UrlEncode(id);
+  std::string preview;
+  if (item.ref.type == ItemPicture) {
+    preview = "<img class=\"thumb\" src=\"" + HtmlEscape(media) + "\" alt=\"" + HtmlEscape(item.ref.name) + "\">";
+  } else if (item.ref.type == ItemSound) {
+    preview = "<audio controls preload=\"none\" src=\"" + HtmlEscape(media) + "\"></audio>";
+  } else {
+    std::string head;
+    ReadFile(store.DonationPath(item.ref), &head, QuotePreview);
+    preview = "<pre class=\"quote\">" + HtmlEscape(head) +
+              (item.size > static_cast<int64_t>(QuotePreview) ? "\n[...]" : "") + "</pre>";
+  }
+  std::string client = HtmlEscape(item.client_id) +
+                       (item.address.empty() ? "" : "<br><small>" + HtmlEscape(item.address) + "</small>");
+  return "<tr><td><input type=\"checkbox\" name=\"item\" value=\"" + HtmlEscape(id) + "\"></td><td class=\"name\">" +
+         HtmlEscape(item.ref.name) + "</td><td>" + std::string(ItemKindName(item.ref.type)) + " " +
+         std::to_string(item.ref.position) + ": " + HtmlEscape(item.category) + "</td><td>" + Size(item.size) +
+         "</td><td>" + client + "</td><td>" + Time(item.arrived) + "</td><td>" + preview +
+         "</td><td><button name=\"accept_one\" value=\"" + HtmlEscape(id) +
+         "\">Accept</button> <button name=\"reject_one\" value=\"" + HtmlEscape(id) + "\">Reject</button></td></tr>";
+}
+
 std::string AdminApp::Impl::QueueBody(const httplib::Request& req, const Session& session,
-                                      const std::vector<std::string>& messages) {
+                                      const std::vector<Outcome>& outcomes) {
   QueueFilter filter;
   std::string kind = req.get_param_value("kind");
   std::string category = req.get_param_value("category");
@@ -200,100 +369,98 @@ std::string AdminApp::Impl::QueueBody(const httplib::Request& req, const Session
       filter.position = probe.position;
     }
   }
-  std::size_t page_number = 0;
-  std::string page_text = req.get_param_value("page");
-  if (!page_text.empty() && page_text.size() < 7 && page_text.find_first_not_of("0123456789") == std::string::npos) {
-    page_number = std::stoul(page_text);
-  }
+  std::size_t page_number = PageNumber(req);
   QueuePage page = store.Queue(filter, page_number * QueuePageSize, QueuePageSize);
 
-  std::string body;
-  if (!messages.empty()) {
-    body += "<div class=\"messages\" id=\"messages\">";
-    for (const std::string& m : messages) {
-      bool refused = m.compare(0, 4, "not ") == 0;
-      body += std::string("<p") + (refused ? " class=\"refused\"" : "") + ">" + HtmlEscape(m) + "</p>";
-    }
-    body += "</div>";
-  }
   // Filter: kind, then a category of that kind.
-  body += "<form method=\"get\" action=\"/queue\" class=\"bar\"><label>Kind <select name=\"kind\">"
-          "<option value=\"\">all</option>";
+  std::string body = MessagesBox(outcomes) +
+                     "<form method=\"get\" action=\"/queue\" class=\"bar\"><label>Kind <select name=\"kind\">" +
+                     Option("", "all", false);
   for (int type : {ItemQuote, ItemPicture, ItemSound}) {
-    std::string k = ItemKindName(type);
-    body += "<option value=\"" + k + "\"" + (filter.type == type ? " selected" : "") + ">" + k + "</option>";
+    body += Option(ItemKindName(type), ItemKindName(type), filter.type == type);
   }
   body += "</select></label>";
   if (filter.type) {
-    body += "<label>Category <select name=\"category\"><option value=\"\">all</option>";
+    body += "<label>Category <select name=\"category\">" + Option("", "all", false);
     auto names = store.Content().Categories(filter.type);
     for (std::size_t i = 0; i < names->size(); ++i) {
-      body += "<option value=\"" + std::to_string(i) + "\"" +
-              (filter.position == static_cast<int>(i) ? " selected" : "") + ">" + std::to_string(i) + ": " +
-              HtmlEscape((*names)[i]) + "</option>";
+      body += Option(std::to_string(i), std::to_string(i) + ": " + (*names)[i], filter.position == static_cast<int>(i));
     }
     body += "</select></label>";
   }
-  body += "<button>Show</button><span id=\"total\">" + std::to_string(page.total) +
-          " waiting</span></form>";
+  body += "<button>Show</button><span id=\"total\">" + std::to_string(page.total) + " waiting</span></form>";
 
-  body += "<form method=\"post\" action=\"/queue\">" + TokenField(session) +
-          "<input type=\"hidden\" name=\"kind\" value=\"" + HtmlEscape(kind) +
-          "\"><input type=\"hidden\" name=\"category\" value=\"" + HtmlEscape(category) +
-          "\"><div class=\"bar\"><button name=\"action\" value=\"accept\" id=\"accept-selected\">Accept selected</button>"
+  body += "<form method=\"post\" action=\"/queue\">" + TokenField(session) + Hidden("kind", kind) +
+          Hidden("category", category) +
+          "<div class=\"bar\"><button name=\"action\" value=\"accept\" id=\"accept-selected\">Accept selected</button>"
           "<button name=\"action\" value=\"reject\" id=\"reject-selected\">Reject selected</button></div>"
           "<table id=\"queue\"><tr><th></th><th>Name</th><th>Category</th><th>Size</th><th>Client id</th>"
           "<th>Arrived</th><th>Donation</th><th></th></tr>";
   for (const QueueItem& item : page.items) {
-    std::string id = item.ref.Id();
-    std::string media = "/media?item=" + UrlEncode(id);
-    std::string preview;
-    if (item.ref.type == ItemPicture) {
-      preview = "<img class=\"thumb\" src=\"" + HtmlEscape(media) + "\" alt=\"" + HtmlEscape(item.ref.name) + "\">";
-    } else if (item.ref.type == ItemSound) {
-      preview = "<audio controls preload=\"none\" src=\"" + HtmlEscape(media) + "\"></audio>";
-    } else {
-      std::string text;
-      int fd = ::open(store.DonationPath(item.ref).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-      if (fd >= 0) {
-        text.resize(QuotePreview);
-        ssize_t n = ::read(fd, &text[0], text.size());
-        text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        ::close(fd);
-      }
-      preview = "<pre class=\"quote\">" + HtmlEscape(text) + (item.size > static_cast<int64_t>(QuotePreview) ? "\n[...]" : "") +
-                "</pre>";
-    }
-    std::string client = HtmlEscape(item.client_id) +
-                         (item.address.empty() ? "" : "<br><small>" + HtmlEscape(item.address) + "</small>");
-    body += "<tr><td><input type=\"checkbox\" name=\"item\" value=\"" + HtmlEscape(id) + "\"></td><td class=\"name\">" +
-            HtmlEscape(item.ref.name) + "</td><td>" + std::string(ItemKindName(item.ref.type)) + " " +
-            std::to_string(item.ref.position) + ": " + HtmlEscape(item.category) + "</td><td>" + Size(item.size) +
-            "</td><td>" + client + "</td><td>" + Time(item.arrived) + "</td><td>" + preview +
-            "</td><td><button name=\"accept_one\" value=\"" + HtmlEscape(id) +
-            "\">Accept</button> <button name=\"reject_one\" value=\"" + HtmlEscape(id) + "\">Reject</button></td></tr>";
+    body += QueueRow(item);
   }
   body += "</table></form>";
-  std::string base = "/queue?kind=" + UrlEncode(kind) + "&category=" + UrlEncode(category) + "&page=";
-  body += "<p class=\"bar\">";
-  if (page_number > 0) {
-    body += "<a href=\"" + HtmlEscape(base + std::to_string(page_number - 1)) + "\">newer</a>";
-  }
-  std::size_t pages = (page.total + QueuePageSize - 1) / QueuePageSize;
-  body += "page " + std::to_string(page_number + 1) + " of " + std::to_string(std::max<std::size_t>(pages, 1));
-  if ((page_number + 1) * QueuePageSize < page.total) {
-    body += "<a href=\"" + HtmlEscape(base + std::to_string(page_number + 1)) + "\">older</a>";
-  }
-  body += "</p>";
-  return body;
+  return body + Pager("/queue?kind=" + UrlEncode(kind) + "&category=" + UrlEncode(category) + "&page=", page_number,
+                      page.total, QueuePageSize);
 }
 
-std::string AdminApp::Impl::CommentsBody(const httplib::Request& req, const Session& session) {
-  std::size_t page_number = 0;
-  std::string page_text = req.get_param_value("page");
-  if (!page_text.empty() && page_text.size() < 7 && page_text.find_first_not_of("0123456789") == std::string::npos) {
-    page_number = std::stoul(page_text);
+void AdminApp::Impl::ShowQueue(const httplib::Request& req, httplib::Response& res, const Session& session) {
+  Page(res, &session, "Donations", QueueBody(req, session, {}));
+}
+
+void AdminApp::Impl::ChangeQueue(const httplib::Request& req, httplib::Response& res, const Session& session) {
+  bool accept = req.has_param("accept_one") || req.get_param_value("action") == "accept";
+  std::vector<std::string> ids;
+  if (req.has_param("accept_one")) {
+    ids.push_back(req.get_param_value("accept_one"));
+  } else if (req.has_param("reject_one")) {
+    ids.push_back(req.get_param_value("reject_one"));
+  } else {
+    for (std::size_t i = 0; i < req.get_param_value_count("item"); ++i) {
+      ids.push_back(req.get_param_value("item", i));
+    }
   }
+  std::vector<DonationRef> refs;
+  std::vector<Outcome> outcomes;
+  for (const std::string& id : ids) {
+    DonationRef ref;
+    if (ParseDonationId(id, &ref)) {
+      refs.push_back(ref);
+    } else {
+      outcomes.push_back(Outcome{false, "not done: \"" + id + "\" is not a donation"});
+    }
+  }
+  if (refs.empty() && outcomes.empty()) {
+    outcomes.push_back(Outcome{false, "not done: nothing was selected"});
+  }
+  if (accept) {
+    store.Accept(refs, Who(session, req), &outcomes);
+  } else {
+    store.Reject(refs, Who(session, req), &outcomes);
+  }
+  Page(res, &session, "Donations", QueueBody(req, session, outcomes));
+}
+
+void AdminApp::Impl::Media(const httplib::Request& req, httplib::Response& res, const Session&) {
+  DonationRef ref;
+  std::string bytes;
+  if (!ParseDonationId(req.get_param_value("item"), &ref) || ref.type == ItemQuote ||
+      !ReadFile(store.DonationPath(ref), &bytes, INT64_MAX)) {
+    Refuse(res, 404, "No such donation.");
+    return;
+  }
+  std::string type = MediaType(bytes.substr(0, 16));
+  if (type.empty()) {
+    // Not something the page shows: offered as a download, never run.
+    type = "application/octet-stream";
+    res.set_header("Content-Disposition", "attachment");
+  }
+  res.set_header("Cache-Control", "private, no-store");
+  res.set_content(std::move(bytes), type.c_str());
+}
+
+void AdminApp::Impl::ShowComments(const httplib::Request& req, httplib::Response& res, const Session& session) {
+  std::size_t page_number = PageNumber(req);
   std::size_t total = 0;
   std::vector<CommentItem> comments = store.Comments(page_number * CommentPageSize, CommentPageSize, &total);
   std::string body = "<p>" + std::to_string(total) + " comments, newest first; unread ones in bold.</p>"
@@ -301,44 +468,61 @@ std::string AdminApp::Impl::CommentsBody(const httplib::Request& req, const Sess
   for (const CommentItem& c : comments) {
     body += std::string("<tr") + (c.read ? "" : " class=\"unread\"") + "><td>" + HtmlEscape(c.client_id) +
             "</td><td>" + Time(c.arrived) + "</td><td>" + Size(c.size) +
-            "</td><td><form method=\"post\" action=\"/comments/open\">" + TokenField(session) +
-            "<input type=\"hidden\" name=\"name\" value=\"" + HtmlEscape(c.name) + "\"><button>Open</button></form></td></tr>";
+            "</td><td><form method=\"post\" action=\"/comments/open\">" + TokenField(session) + Hidden("name", c.name) +
+            "<button>Open</button></form></td></tr>";
   }
-  body += "</table><p class=\"bar\">";
-  if (page_number > 0) {
-    body += "<a href=\"/comments?page=" + std::to_string(page_number - 1) + "\">newer</a>";
-  }
-  if ((page_number + 1) * CommentPageSize < total) {
-    body += "<a href=\"/comments?page=" + std::to_string(page_number + 1) + "\">older</a>";
-  }
-  return body + "</p>";
+  body += "</table>" + Pager("/comments?page=", page_number, total, CommentPageSize);
+  Page(res, &session, "Comments", body);
 }
 
-std::string AdminApp::Impl::CategoriesBody(const Session& session, const std::string& message) {
-  std::string body;
-  if (!message.empty()) {
-    body += "<div class=\"messages\" id=\"messages\"><p>" + HtmlEscape(message) + "</p></div>";
+void AdminApp::Impl::OpenComment(const httplib::Request& req, httplib::Response& res, const Session& session) {
+  std::string text;
+  if (!store.OpenComment(req.get_param_value("name"), &text)) {
+    res.status = 404;
+    Page(res, &session, "Comment", "<p class=\"refused\">There is no such comment.</p>");
+    return;
   }
+  Page(res, &session, "Comment",
+       "<pre class=\"panel\" id=\"comment\">" + HtmlEscape(text) + "</pre><p><a href=\"/comments\">All comments</a></p>");
+}
+
+std::string AdminApp::Impl::CategoriesBody(const Session& session, const std::vector<Outcome>& outcomes) {
+  std::string body = MessagesBox(outcomes);
   body += "<p class=\"note\">Clients remember their choices by a category's position, so categories are "
           "never moved or removed here: doing so would silently change what every client that chose them "
           "receives. New categories go to the end of their list, under the same rules as a client's add "
           "(2 to 45 characters, no duplicates, at most 1,000 a list).</p>";
   for (int type : {ItemQuote, ItemPicture, ItemSound}) {
     auto names = store.Content().Categories(type);
-    body += "<div class=\"panel\"><h2>" + std::string(ItemKindName(type)) + " categories</h2><table><tr><th>Position</th><th>Name</th></tr>";
+    body += "<div class=\"panel\"><h2>" + std::string(ItemKindName(type)) +
+            " categories</h2><table><tr><th>Position</th><th>Name</th></tr>";
     for (std::size_t i = 0; i < names->size(); ++i) {
       body += "<tr><td>" + std::to_string(i) + "</td><td>" + HtmlEscape((*names)[i]) + "</td></tr>";
     }
     body += "</table><form method=\"post\" action=\"/categories\" class=\"bar\">" + TokenField(session) +
-            "<input type=\"hidden\" name=\"type\" value=\"" + std::to_string(type) +
-            "\"><input name=\"name\" maxlength=\"45\" placeholder=\"new " + ItemKindName(type) +
-            " category\"><button>Add</button></form></div>";
+            Hidden("type", std::to_string(type)) + "<input name=\"name\" maxlength=\"45\" placeholder=\"new " +
+            ItemKindName(type) + " category\"><button>Add</button></form></div>";
   }
   return body;
 }
 
-std::string AdminApp::Impl::StatusBody() {
-  AdminStatus status = store.Status();
+void AdminApp::Impl::ShowCategories(const httplib::Request&, httplib::Response& res, const Session& session) {
+  Page(res, &session, "Categories", CategoriesBody(session, {}));
+}
+
+void AdminApp::Impl::AddCategory(const httplib::Request& req, httplib::Response& res, const Session& session) {
+  std::string type_text = req.get_param_value("type");
+  int type = type_text.size() == 1 ? type_text[0] - '0' : 0;
+  std::string name = req.get_param_value("name");
+  std::string why;
+  bool added = store.AddCategory(type, name, Who(session, req), &why) == ResponseAccepted;
+  Outcome outcome{added, added ? "added \"" + name + "\"" : "not added: \"" + name + "\": " + why};
+  Page(res, &session, "Categories", CategoriesBody(session, {outcome}));
+}
+
+void AdminApp::Impl::ShowStatus(const httplib::Request&, httplib::Response& res, const Session& session) {
+  int64_t now = static_cast<int64_t>(std::time(nullptr));
+  AdminStatus status = store.Status(now);
   std::string body = "<div class=\"panel\" id=\"status\"><h2>Waiting and kept</h2><table>";
   auto quota = [&](const Usage& used, const Quota& q) {
     std::string text = Size(used.bytes) + " in " + std::to_string(used.files) + " files";
@@ -354,19 +538,51 @@ std::string AdminApp::Impl::StatusBody() {
   body += "<tr><th>Donations waiting</th><td>" + quota(status.donations, status.donation_quota) + "</td></tr>";
   body += "<tr><th>Comments</th><td>" + quota(status.comments, status.comment_quota) + "</td></tr></table></div>";
   body += "<div class=\"panel\"><h2>Exchanges</h2>";
-  if (!status.exchanges.log_readable) {
-    body += "<p>No server log to count from (start velmor-admin with --server-log FILE, the server with --log FILE).</p>";
-  } else {
-    body += "<table><tr><th>Type</th><th>Last hour</th><th>Last day</th></tr>";
-    for (const auto& entry : status.exchanges.last_day) {
-      auto hour = status.exchanges.last_hour.find(entry.first);
-      body += "<tr><td>" + HtmlEscape(entry.first) + "</td><td>" +
-              std::to_string(hour == status.exchanges.last_hour.end() ? 0 : hour->second) + "</td><td>" +
-              std::to_string(entry.second) + "</td></tr>";
-    }
-    body += "</table>";
+  if (status.instances.empty()) {
+    body += "<p>No server instance has written its counters into this directory yet.</p></div>";
+    Page(res, &session, "Status", body);
+    return;
   }
-  return body + "</div>";
+  // One column an instance and one for their sum; a row a figure.
+  std::set<int> codes;
+  for (const auto& code : status.total.codes) {
+    codes.insert(code.first);
+  }
+  std::vector<const InstanceCounters*> columns;
+  for (const InstanceCounters& counters : status.instances) {
+    columns.push_back(&counters);
+  }
+  columns.push_back(&status.total);
+  body += "<table id=\"exchanges\"><tr><th></th>";
+  for (const InstanceCounters* c : columns) {
+    body += c == &status.total ? std::string("<th>All instances</th>")
+                               : "<th class=\"" + std::string(c->stale ? "stale" : "live") + "\">" +
+                                     HtmlEscape(c->instance) + "</th>";
+  }
+  body += "</tr><tr><th>State</th>";
+  for (const InstanceCounters* c : columns) {
+    std::string state = c == &status.total ? ""
+                        : c->stale ? "idle or stopped: no exchange for " + std::to_string(now - c->updated) + " s"
+                                   : "serving since " + Time(c->started);
+    body += "<td>" + state + "</td>";
+  }
+  auto row = [&](const std::string& label, auto figure) {
+    body += "</tr><tr><th>" + label + "</th>";
+    for (const InstanceCounters* c : columns) {
+      body += "<td>" + std::to_string(figure(*c)) + "</td>";
+    }
+  };
+  row("Exchanges", [](const InstanceCounters& c) { return c.exchanges; });
+  row("Failed", [](const InstanceCounters& c) { return c.failed; });
+  for (int code : codes) {
+    row(std::string(RequestTypeName(code)) + " (" + std::to_string(code) + ")", [code](const InstanceCounters& c) {
+      auto it = c.codes.find(code);
+      return it == c.codes.end() ? int64_t(0) : it->second;
+    });
+  }
+  body += "</tr></table><p class=\"note\">Counted by each instance since it started; a stopped instance's "
+          "last figures stay in the sum until its file in .stats/ is removed.</p></div>";
+  Page(res, &session, "Status", body);
 }
 
 void AdminApp::Impl::Routes() {
@@ -375,179 +591,19 @@ void AdminApp::Impl::Routes() {
                             {"Referrer-Policy", "no-referrer"},
                             {"X-Frame-Options", "DENY"}});
   http.set_payload_max_length(1024 * 1024);
-
   http.Get("/style.css", [](const httplib::Request&, httplib::Response& res) { res.set_content(Style, "text/css"); });
-
-  http.Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
-    // The form carries a token that must match a cookie set with it, so
-    // that another site cannot log the browser in under its own name.
-    std::string token = RandomToken(16);
-    res.set_header("Set-Cookie", std::string(LoginCookie) + "=" + token + "; Path=/login; HttpOnly; SameSite=Strict");
-    std::string body = req.has_param("failed") ? "<p class=\"refused\">Wrong name or password.</p>" : "";
-    body += "<form method=\"post\" action=\"/login\" class=\"panel\"><input type=\"hidden\" name=\"token\" value=\"" +
-            token + "\"><p><label>Name <input name=\"user\" id=\"user\" value=\"admin\"></label></p>"
-            "<p><label>Password <input type=\"password\" name=\"password\" id=\"password\"></label></p>"
-            "<p><button id=\"login\">Log in</button></p></form>";
-    Page(res, nullptr, "Log in", body);
-  });
-  http.Post("/login", [this](const httplib::Request& req, httplib::Response& res) {
-    std::string cookie = CookieValue(req, LoginCookie);
-    if (cookie.empty() || !SameSecret(cookie, req.get_param_value("token"))) {
-      res.status = 403;
-      res.set_content("Refused: the login form's token is missing or wrong.\n", "text/plain; charset=utf-8");
-      return;
-    }
-    std::string user = req.get_param_value("user");
-    std::string id = operators.LogIn(user, req.get_param_value("password"));
-    res.status = 303;
-    if (id.empty()) {
-      store.Audit(user + "@" + req.remote_addr, "login refused");
-      res.set_header("Location", "/login?failed=1");
-      return;
-    }
-    res.set_header("Set-Cookie", std::string(SessionCookie) + "=" + id + "; Path=/; HttpOnly; SameSite=Strict");
-    res.set_header("Location", "/queue");
-  });
-  http.Post("/logout", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (Authorised(req, res, &session, true)) {
-      operators.LogOut(CookieValue(req, SessionCookie));
-      res.status = 303;
-      res.set_header("Set-Cookie", std::string(SessionCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
-      res.set_header("Location", "/login");
-    }
-  });
-  http.Get("/", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 303;
-    res.set_header("Location", "/queue");
-  });
-  http.Get("/queue", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (Authorised(req, res, &session, false)) {
-      Page(res, &session, "Donations", QueueBody(req, session, {}));
-    }
-  });
-  http.Post("/queue", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (!Authorised(req, res, &session, true)) {
-      return;
-    }
-    bool accept = req.has_param("accept_one") || req.get_param_value("action") == "accept";
-    std::vector<std::string> ids;
-    if (req.has_param("accept_one")) {
-      ids.push_back(req.get_param_value("accept_one"));
-    } else if (req.has_param("reject_one")) {
-      ids.push_back(req.get_param_value("reject_one"));
-    } else {
-      for (std::size_t i = 0; i < req.get_param_value_count("item"); ++i) {
-        ids.push_back(req.get_param_value("item", i));
-      }
-    }
-    std::vector<DonationRef> refs;
-    std::vector<std::string> messages;
-    for (const std::string& id : ids) {
-      DonationRef ref;
-      if (ParseDonationId(id, &ref)) {
-        refs.push_back(ref);
-      } else {
-        messages.push_back("not done: \"" + id + "\" is not a donation");
-      }
-    }
-    if (refs.empty() && messages.empty()) {
-      messages.push_back("not done: nothing was selected");
-    }
-    if (accept) {
-      store.Accept(refs, Who(session, req), &messages);
-    } else {
-      store.Reject(refs, Who(session, req), &messages);
-    }
-    Page(res, &session, "Donations", QueueBody(req, session, messages));
-  });
-  http.Get("/media", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (!Authorised(req, res, &session, false)) {
-      return;
-    }
-    DonationRef ref;
-    std::string bytes;
-    int fd = -1;
-    if (ParseDonationId(req.get_param_value("item"), &ref) && ref.type != ItemQuote) {
-      fd = ::open(store.DonationPath(ref).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    }
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      if (fd >= 0) {
-        ::close(fd);
-      }
-      res.status = 404;
-      res.set_content("No such donation.\n", "text/plain; charset=utf-8");
-      return;
-    }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-      ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
-      if (n <= 0) {
-        break;
-      }
-      got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    std::string type = MediaType(bytes.substr(0, 16));
-    if (type.empty()) {
-      // Not something the page shows: offered as a download, never run.
-      type = "application/octet-stream";
-      res.set_header("Content-Disposition", "attachment");
-    }
-    res.set_header("Cache-Control", "private, no-store");
-    res.set_content(std::move(bytes), type.c_str());
-  });
-  http.Get("/comments", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (Authorised(req, res, &session, false)) {
-      Page(res, &session, "Comments", CommentsBody(req, session));
-    }
-  });
-  http.Post("/comments/open", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (!Authorised(req, res, &session, true)) {
-      return;
-    }
-    std::string text;
-    if (!store.OpenComment(req.get_param_value("name"), &text)) {
-      res.status = 404;
-      Page(res, &session, "Comment", "<p class=\"refused\">There is no such comment.</p>");
-      return;
-    }
-    Page(res, &session, "Comment",
-         "<pre class=\"panel\" id=\"comment\">" + HtmlEscape(text) + "</pre><p><a href=\"/comments\">All comments</a></p>");
-  });
-  http.Get("/categories", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (Authorised(req, res, &session, false)) {
-      Page(res, &session, "Categories", CategoriesBody(session, ""));
-    }
-  });
-  http.Post("/categories", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (!Authorised(req, res, &session, true)) {
-      return;
-    }
-    std::string type_text = req.get_param_value("type");
-    int type = type_text.size() == 1 ? type_text[0] - '0' : 0;
-    std::string name = req.get_param_value("name");
-    std::string why;
-    int code = store.AddCategory(type, name, Who(session, req), &why);
-    std::string message = code == 0 ? "added \"" + name + "\"" : "not added: \"" + name + "\": " + why;
-    Page(res, &session, "Categories", CategoriesBody(session, message));
-  });
-  http.Get("/status", [this](const httplib::Request& req, httplib::Response& res) {
-    Session session;
-    if (Authorised(req, res, &session, false)) {
-      Page(res, &session, "Status", StatusBody());
-    }
-  });
+  http.Get("/", [](const httplib::Request&, httplib::Response& res) { Redirect(res, "/queue"); });
+  http.Get("/login", Route(Access::Anyone, &Impl::LoginForm));
+  http.Post("/login", Route(Access::Anyone, &Impl::LogIn));
+  http.Post("/logout", Route(Access::Change, &Impl::LogOut));
+  http.Get("/queue", Route(Access::Look, &Impl::ShowQueue));
+  http.Post("/queue", Route(Access::Change, &Impl::ChangeQueue));
+  http.Get("/media", Route(Access::Look, &Impl::Media));
+  http.Get("/comments", Route(Access::Look, &Impl::ShowComments));
+  http.Post("/comments/open", Route(Access::Change, &Impl::OpenComment));
+  http.Get("/categories", Route(Access::Look, &Impl::ShowCategories));
+  http.Post("/categories", Route(Access::Change, &Impl::AddCategory));
+  http.Get("/status", Route(Access::Look, &Impl::ShowStatus));
 }
 
 AdminApp::AdminApp(const AdminOptions& options) : impl_(std::make_unique<Impl>(options)) {}
@@ -576,11 +632,9 @@ bool AdminApp::Open(std::string* error) {
     return false;
   }
   if (!impl_->options.ready_file.empty()) {
-    std::string temp = impl_->options.ready_file + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f || std::fprintf(f, "%d\n", impl_->port) < 0 || std::fclose(f) != 0 ||
-        std::rename(temp.c_str(), impl_->options.ready_file.c_str()) != 0) {
-      *error = "cannot write " + impl_->options.ready_file;
+    std::string why;
+    if (!WriteFileAtomically(impl_->options.ready_file, std::to_string(impl_->port) + "\n", &why)) {
+      *error = why;
       return false;
     }
   }

@@ -1,5 +1,7 @@
 #include "server/admin_auth.h"
 
+#include "server/atomic_file.h"
+
 #include <crypt.h>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -8,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -17,6 +20,9 @@
 namespace {
 
 constexpr auto SessionLife = std::chrono::hours(12);
+constexpr auto ForgetFailuresAfter = std::chrono::hours(24);
+// Bounds the records an attacker trying many names or addresses can make.
+constexpr std::size_t MaxThrottleRecords = 100000;
 
 } // namespace
 
@@ -97,12 +103,7 @@ bool StorePassword(const std::string& file, const std::string& name, const std::
     }
   }
   kept += name + ":" + hash + "\n";
-  std::string temp = file + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0 || ::write(fd, kept.data(), kept.size()) != static_cast<ssize_t>(kept.size()) || ::close(fd) != 0 ||
-      ::rename(temp.c_str(), file.c_str()) != 0) {
-    *error = "cannot write " + file + ": " + std::strerror(errno);
-    ::unlink(temp.c_str());
+  if (!WriteFileAtomically(file, kept, error, 0600)) {
     return false;
   }
   return true;
@@ -174,4 +175,53 @@ bool Operators::Find(const std::string& id, Session* session) {
 void Operators::LogOut(const std::string& id) {
   std::lock_guard<std::mutex> lock(mutex_);
   sessions_.erase(id);
+}
+
+int64_t LoginThrottle::WaitSeconds(const std::string& address, const std::string& name, Clock::time_point now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Clock::time_point until = now;
+  auto hold = [&](const std::map<std::string, Record>& records, const std::string& key) {
+    auto it = records.find(key);
+    if (it != records.end() && it->second.next_try > until) {
+      until = it->second.next_try;
+    }
+  };
+  hold(addresses_, address);
+  hold(names_, name);
+  return std::chrono::duration_cast<std::chrono::seconds>(until - now + std::chrono::milliseconds(999)).count();
+}
+
+void LoginThrottle::Count(std::map<std::string, Record>* records, const std::string& key, Clock::time_point now) {
+  if (records->size() >= MaxThrottleRecords) {
+    for (auto it = records->begin(); it != records->end();) {
+      it = now - it->second.next_try > ForgetFailuresAfter ? records->erase(it) : std::next(it);
+    }
+    if (records->size() >= MaxThrottleRecords) {
+      records->erase(records->begin());
+    }
+  }
+  Record& record = (*records)[key];
+  if (record.failures > 0 && now - record.next_try > ForgetFailuresAfter) {
+    record.failures = 0;
+  }
+  ++record.failures;
+  int over = record.failures - FreeFailures;
+  if (over > 0) {
+    std::chrono::seconds wait = over >= 10 ? MaxWait : std::min(MaxWait, std::chrono::seconds(int64_t(1) << (over - 1)));
+    record.next_try = now + wait;
+  } else {
+    record.next_try = now;
+  }
+}
+
+void LoginThrottle::Failed(const std::string& address, const std::string& name, Clock::time_point now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Count(&addresses_, address, now);
+  Count(&names_, name, now);
+}
+
+void LoginThrottle::Succeeded(const std::string& address, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  addresses_.erase(address);
+  names_.erase(name);
 }

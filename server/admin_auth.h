@@ -30,6 +30,35 @@ struct Session {
   std::chrono::steady_clock::time_point expires;
 };
 
+// Failed logins slow further ones down, per address and per name: after
+// FreeFailures failures in a row, a login from that address or for that
+// name is refused without looking at the password until a wait has passed
+// that doubles with each further failure (at most MaxWait). A right
+// password clears both records. Records of addresses and names that have
+// not failed for a day are forgotten.
+class LoginThrottle {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int FreeFailures = 3;
+  static constexpr std::chrono::seconds MaxWait{600};
+
+  // Seconds until address may try name again; 0 when it may try now.
+  int64_t WaitSeconds(const std::string& address, const std::string& name, Clock::time_point now);
+  void Failed(const std::string& address, const std::string& name, Clock::time_point now);
+  void Succeeded(const std::string& address, const std::string& name);
+
+ private:
+  struct Record {
+    int failures = 0;
+    Clock::time_point next_try;
+  };
+  void Count(std::map<std::string, Record>* records, const std::string& key, Clock::time_point now);
+
+  std::mutex mutex_;
+  std::map<std::string, Record> addresses_;
+  std::map<std::string, Record> names_;
+};
+
 class Operators {
  public:
   explicit Operators(std::string password_file) : file_(std::move(password_file)) {}

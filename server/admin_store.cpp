@@ -1,5 +1,8 @@
 #include "server/admin_store.h"
 
+#include "server/atomic_file.h"
+#include "server/file_names.h"
+
 #include "server/server.h"
 #include "server/server_log.h"
 
@@ -11,17 +14,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 
 namespace {
 
 // A quote longer than a client keeps of a block would never arrive.
 constexpr int64_t MaxQuoteBytes = 999999;
-// The status panel reads at most this much of the end of the server's log.
-constexpr int64_t MaxLogTail = 32 * 1024 * 1024;
+constexpr const char* CountersSuffix = ".counters";
 
-bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t from_end = -1) {
+} // namespace
+
+bool ReadFile(const std::string& path, std::string* out, int64_t limit) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     return false;
@@ -31,15 +37,11 @@ bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t 
     ::close(fd);
     return false;
   }
-  int64_t offset = 0;
-  if (from_end >= 0 && st.st_size > from_end) {
-    offset = st.st_size - from_end;
-  }
-  int64_t want = std::min<int64_t>(st.st_size - offset, limit);
+  int64_t want = std::min<int64_t>(st.st_size, limit);
   out->resize(static_cast<std::size_t>(std::max<int64_t>(want, 0)));
   int64_t got = 0;
   while (got < want) {
-    ssize_t n = ::pread(fd, &(*out)[got], static_cast<std::size_t>(want - got), offset + got);
+    ssize_t n = ::pread(fd, &(*out)[got], static_cast<std::size_t>(want - got), got);
     if (n < 0 && errno == EINTR) {
       continue;
     }
@@ -53,26 +55,22 @@ bool ReadFile(const std::string& path, std::string* out, int64_t limit, int64_t 
   return true;
 }
 
-// Writes a whole file under a temporary name and moves it over path, so
-// the server never reads half of it.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string* why) {
-  std::string temp = path + ".admin-tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *why = std::string("cannot write ") + std::strerror(errno);
+namespace {
+
+// Moves a file to a name that must not exist yet. File systems without
+// renameat2's no-replace (NFS among them) get link and unlink, which fail
+// the same way, atomically, when the name exists.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
     return false;
   }
-  if (!WriteAll(fd, text)) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    ::close(fd);
-    ::unlink(temp.c_str());
+  if (::link(from.c_str(), to.c_str()) != 0) {
     return false;
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
+  ::unlink(from.c_str());
   return true;
 }
 
@@ -106,11 +104,6 @@ std::string DonationRef::Id() const {
   return std::string(ItemKindName(type) ? ItemKindName(type) : "?") + "/" + std::to_string(position) + "/" + name;
 }
 
-bool PlainFileName(const std::string& name) {
-  return !name.empty() && name.size() <= 255 && name[0] != '.' && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos;
-}
-
 bool ParseDonationId(const std::string& id, DonationRef* ref) {
   std::size_t a = id.find('/');
   std::size_t b = a == std::string::npos ? a : id.find('/', a + 1);
@@ -125,49 +118,13 @@ bool ParseDonationId(const std::string& id, DonationRef* ref) {
   }
   int position = std::stoi(number);
   std::string name = id.substr(b + 1);
-  if (position >= MaxCategories || !PlainFileName(name)) {
+  if (position >= MaxCategories || !AcceptableFileName(name)) {
     return false;
   }
   ref->type = type;
   ref->position = position;
   ref->name = name;
   return true;
-}
-
-ExchangeCounts CountExchanges(const std::string& log_text, int64_t now) {
-  ExchangeCounts counts;
-  counts.log_readable = true;
-  std::size_t pos = 0;
-  while (pos < log_text.size()) {
-    std::size_t end = log_text.find('\n', pos);
-    if (end == std::string::npos) {
-      end = log_text.size();
-    }
-    // "2025-03-01 10:15:02.118 client=12345 type=1/quote result=0 ..."
-    if (end - pos > 40) {
-      std::tm when{};
-      const char* line = log_text.c_str() + pos;
-      const char* rest = ::strptime(line, "%Y-%m-%d %H:%M:%S", &when);
-      std::size_t type_at = log_text.find(" type=", pos);
-      if (rest && type_at != std::string::npos && type_at < end) {
-        when.tm_isdst = -1;
-        int64_t t = static_cast<int64_t>(std::mktime(&when));
-        std::size_t slash = log_text.find('/', type_at);
-        std::size_t space = log_text.find(' ', type_at + 1);
-        if (slash != std::string::npos && space != std::string::npos && slash < space && space <= end) {
-          std::string name = log_text.substr(slash + 1, space - slash - 1);
-          if (now - t <= 86400) {
-            counts.last_day[name]++;
-            if (now - t <= 3600) {
-              counts.last_hour[name]++;
-            }
-          }
-        }
-      }
-    }
-    pos = end + 1;
-  }
-  return counts;
 }
 
 bool AppendQuote(const std::string& file_text, const std::string& quote, std::string* out, std::string* why) {
@@ -214,11 +171,11 @@ bool AppendQuote(const std::string& file_text, const std::string& quote, std::st
   return true;
 }
 
-AdminStore::AdminStore(std::string content_root, std::string audit_path, std::string server_log)
+AdminStore::AdminStore(std::string content_root, std::string audit_path)
     : root_(std::move(content_root)),
       audit_path_(audit_path.empty() ? root_ + "/audit.log" : std::move(audit_path)),
-      server_log_(std::move(server_log)),
-      content_(root_) {}
+      content_(root_),
+      index_(root_) {}
 
 std::string AdminStore::DonationPath(const DonationRef& ref) const {
   return root_ + "/donations/" + ItemKindName(ref.type) + "/" + std::to_string(ref.position) + "/" + ref.name;
@@ -234,93 +191,43 @@ std::string AdminStore::CategoryName(int type, int position) {
 
 QueuePage AdminStore::Queue(const QueueFilter& filter, std::size_t offset, std::size_t limit) {
   QueuePage page;
-  std::vector<QueueItem> all;
-  for (int type : {ItemQuote, ItemPicture, ItemSound}) {
-    if (filter.type && filter.type != type) {
-      continue;
+  std::map<int, std::shared_ptr<const std::vector<std::string>>> names;
+  for (IndexedDonation& donation : index_.Page(filter, offset, limit, &page.total)) {
+    auto& list = names[donation.ref.type];
+    if (!list) {
+      list = content_.Categories(donation.ref.type);
     }
-    std::string base = root_ + "/donations/" + ItemKindName(type);
-    DIR* kinds = ::opendir(base.c_str());
-    if (!kinds) {
-      continue;
-    }
-    while (dirent* c = ::readdir(kinds)) {
-      DonationRef folder;
-      if (c->d_name[0] == '.' ||
-          !ParseDonationId(std::string(ItemKindName(type)) + "/" + c->d_name + "/x", &folder) ||
-          (filter.position >= 0 && filter.position != folder.position)) {
-        continue;
-      }
-      std::string path = base + "/" + c->d_name;
-      DIR* dir = ::opendir(path.c_str());
-      if (!dir) {
-        continue;
-      }
-      while (dirent* e = ::readdir(dir)) {
-        struct stat st;
-        if (!PlainFileName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode)) {
-          continue;
-        }
-        QueueItem item;
-        item.ref.type = type;
-        item.ref.position = folder.position;
-        item.ref.name = e->d_name;
-        item.size = st.st_size;
-        item.arrived = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        all.push_back(std::move(item));
-      }
-      ::closedir(dir);
-    }
-    ::closedir(kinds);
-  }
-  page.total = all.size();
-  std::size_t end = std::min(all.size(), offset + limit);
-  if (offset >= end) {
-    return page;
-  }
-  auto newer = [](const QueueItem& a, const QueueItem& b) {
-    if (a.arrived != b.arrived) {
-      return a.arrived > b.arrived;
-    }
-    return a.ref.Id() < b.ref.Id();
-  };
-  // Only the page needs to be in order.
-  std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(end), all.end(), newer);
-  for (std::size_t i = offset; i < end; ++i) {
-    QueueItem item = std::move(all[i]);
-    item.arrived /= 1000000000;
-    item.category = CategoryName(item.ref.type, item.ref.position);
-    DonorInfo donor;
-    if (ReadDonorInfo(DonationPath(item.ref), &donor)) {
-      item.client_id = donor.client_id;
-      item.address = donor.address;
-    } else {
-      item.client_id = "unknown";
-    }
+    QueueItem item;
+    item.ref = std::move(donation.ref);
+    item.category = item.ref.position < static_cast<int>(list->size())
+                        ? (*list)[item.ref.position]
+                        : "(no category " + std::to_string(item.ref.position) + ")";
+    item.size = donation.size;
+    item.arrived = donation.arrived_ns / 1000000000;
+    item.client_id = donation.donor_read ? donation.client_id : "unknown";
+    item.address = donation.address;
     page.items.push_back(std::move(item));
   }
   return page;
 }
 
-bool AdminStore::AcceptOne(const DonationRef& ref, std::string* message) {
+Outcome AdminStore::AcceptOne(const DonationRef& ref) {
+  auto refused = [](std::string text) { return Outcome{false, "not accepted: " + std::move(text)}; };
   std::string from = DonationPath(ref);
   std::string category = CategoryName(ref.type, ref.position);
+  std::string done;
   struct stat st;
   if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    *message = "not accepted: " + ref.Id() + " is no longer waiting";
-    return false;
+    return refused(ref.Id() + " is no longer waiting");
   }
   if (ref.position >= static_cast<int>(content_.Categories(ref.type)->size())) {
-    *message = "not accepted: " + ref.name + " was given to a category that is not in the list";
-    return false;
+    return refused(ref.name + " was given to a category that is not in the list");
   }
   if (ref.type == ItemQuote) {
     std::string quote;
     std::string why;
     if (st.st_size > MaxQuoteBytes) {
-      *message = "not accepted: the quote " + ref.name + " is longer than a client takes";
-      return false;
+      return refused("the quote " + ref.name + " is longer than a client takes");
     }
     std::string quotes_path = root_ + "/quotes/" + std::to_string(ref.position) + ".txt";
     std::string text;
@@ -328,47 +235,44 @@ bool AdminStore::AcceptOne(const DonationRef& ref, std::string* message) {
     MakeFolder(root_ + "/quotes");
     ReadFile(quotes_path, &text, INT64_MAX);
     if (!ReadFile(from, &quote, MaxQuoteBytes) || !AppendQuote(text, quote, &updated, &why) ||
-        !ReplaceFile(quotes_path, updated, &why)) {
-      *message = "not accepted: the quote " + ref.name + ": " + (why.empty() ? "cannot be read" : why);
-      return false;
+        !WriteFileAtomically(quotes_path, updated, &why)) {
+      return refused("the quote " + ref.name + ": " + (why.empty() ? "cannot be read" : why));
     }
     ::unlink(from.c_str());
-    *message = "accepted: the quote " + ref.name + " is now the last quote of " + category;
+    done = "accepted: the quote " + ref.name + " is now the last quote of " + category;
   } else {
     std::string folder = root_ + (ref.type == ItemPicture ? "/pictures/" : "/sounds/");
     MakeFolder(folder);
     folder += std::to_string(ref.position);
     MakeFolder(folder);
     std::string to = folder + "/" + ref.name;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!MoveNoReplace(from, to)) {
       int error = errno;
-      *message = error == EEXIST ? "not accepted: " + category + " already has a file named " + ref.name +
-                                       "; reject this one or rename the one in the category"
-                                 : "not accepted: " + ref.name + ": " + std::strerror(error);
-      return false;
+      return refused(error == EEXIST ? category + " already has a file named " + ref.name +
+                                           "; reject this one or rename the one in the category"
+                                     : ref.name + ": " + std::strerror(error));
     }
-    *message = "accepted: " + ref.name + " is now in " + category;
+    done = "accepted: " + ref.name + " is now in " + category;
   }
   ::unlink(DonorInfoPath(from).c_str());
-  return true;
+  return Outcome{true, done};
 }
 
 int AdminStore::Accept(const std::vector<DonationRef>& refs, const std::string& who,
-                       std::vector<std::string>* messages) {
+                       std::vector<Outcome>* outcomes) {
   std::lock_guard<std::mutex> lock(mutex_);
   int done = 0;
   for (const DonationRef& ref : refs) {
-    std::string message;
-    bool ok = AcceptOne(ref, &message);
-    done += ok ? 1 : 0;
-    Audit(who, (ok ? "accept " : "accept refused ") + ref.Id() + ": " + message);
-    messages->push_back(message);
+    Outcome outcome = AcceptOne(ref);
+    done += outcome.done ? 1 : 0;
+    Audit(who, (outcome.done ? "accept " : "accept refused ") + ref.Id() + ": " + outcome.text);
+    outcomes->push_back(std::move(outcome));
   }
   return done;
 }
 
 int AdminStore::Reject(const std::vector<DonationRef>& refs, const std::string& who,
-                       std::vector<std::string>* messages) {
+                       std::vector<Outcome>* outcomes) {
   std::lock_guard<std::mutex> lock(mutex_);
   int done = 0;
   for (const DonationRef& ref : refs) {
@@ -377,11 +281,11 @@ int AdminStore::Reject(const std::vector<DonationRef>& refs, const std::string& 
     bool ok = ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0;
     if (ok) {
       ::unlink(DonorInfoPath(path).c_str());
-      messages->push_back("rejected: " + ref.name + " is removed");
+      outcomes->push_back(Outcome{true, "rejected: " + ref.name + " is removed"});
       Audit(who, "reject " + ref.Id());
       ++done;
     } else {
-      messages->push_back("not rejected: " + ref.Id() + " is no longer waiting");
+      outcomes->push_back(Outcome{false, "not rejected: " + ref.Id() + " is no longer waiting"});
     }
   }
   return done;
@@ -394,7 +298,7 @@ std::vector<CommentItem> AdminStore::Comments(std::size_t offset, std::size_t li
   if (dir) {
     while (dirent* e = ::readdir(dir)) {
       struct stat st;
-      if (!PlainFileName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      if (!AcceptableFileName(e->d_name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
           !S_ISREG(st.st_mode)) {
         continue;
       }
@@ -422,7 +326,7 @@ std::vector<CommentItem> AdminStore::Comments(std::size_t offset, std::size_t li
 }
 
 bool AdminStore::OpenComment(const std::string& name, std::string* text) {
-  if (!PlainFileName(name) || !ReadFile(root_ + "/comments/" + name, text, 1024 * 1024)) {
+  if (!AcceptableFileName(name) || !ReadFile(root_ + "/comments/" + name, text, 1024 * 1024)) {
     return false;
   }
   // Read is remembered as an empty file of the same name.
@@ -444,12 +348,66 @@ int AdminStore::AddCategory(int type, const std::string& name, const std::string
   return code;
 }
 
-AdminStatus AdminStore::Status() {
-  AdminStatus status;
-  std::string log;
-  if (!server_log_.empty() && ReadFile(server_log_, &log, MaxLogTail, MaxLogTail)) {
-    status.exchanges = CountExchanges(log, static_cast<int64_t>(std::time(nullptr)));
+bool ParseCounters(const std::string& text, InstanceCounters* counters) {
+  bool updated = false;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::size_t space = line.find(' ');
+    if (space == std::string::npos) {
+      continue;
+    }
+    std::string key = line.substr(0, space);
+    char* rest = nullptr;
+    long long value = std::strtoll(line.c_str() + space + 1, &rest, 10);
+    if (rest == line.c_str() + space + 1 || *rest != '\0' || value < 0) {
+      continue;
+    }
+    if (key == "started") {
+      counters->started = value;
+    } else if (key == "updated") {
+      counters->updated = value;
+      updated = true;
+    } else if (key == "exchanges") {
+      counters->exchanges = value;
+    } else if (key == "failed") {
+      counters->failed = value;
+    } else if (key.size() > 4 && key.size() < 15 && key.compare(0, 4, "code") == 0 &&
+               key.find_first_not_of("0123456789", 4) == std::string::npos) {
+      counters->codes[std::atoi(key.c_str() + 4)] = value;
+    }
   }
+  return updated;
+}
+
+AdminStatus AdminStore::Status(int64_t now) {
+  AdminStatus status;
+  // Each instance rewrites its own file whole (a rename), so every file
+  // read is one instance's consistent state.
+  std::string folder = root_ + "/" + StatsFolderName;
+  DIR* stats = ::opendir(folder.c_str());
+  while (dirent* e = stats ? ::readdir(stats) : nullptr) {
+    std::string name = e->d_name;
+    std::size_t suffix = name.size() - std::strlen(CountersSuffix);
+    std::string text;
+    InstanceCounters counters;
+    if (name[0] == '.' || name.size() <= std::strlen(CountersSuffix) || name.compare(suffix, std::string::npos, CountersSuffix) != 0 ||
+        !ReadFile(folder + "/" + name, &text, 64 * 1024) || !ParseCounters(text, &counters)) {
+      continue;
+    }
+    counters.instance = name.substr(0, suffix);
+    counters.stale = now - counters.updated > CountersStaleSeconds;
+    status.total.exchanges += counters.exchanges;
+    status.total.failed += counters.failed;
+    for (const auto& code : counters.codes) {
+      status.total.codes[code.first] += code.second;
+    }
+    status.instances.push_back(std::move(counters));
+  }
+  if (stats) {
+    ::closedir(stats);
+  }
+  std::sort(status.instances.begin(), status.instances.end(),
+            [](const InstanceCounters& a, const InstanceCounters& b) { return a.instance < b.instance; });
   status.donations = ScanDonationUsage(root_);
   status.comments = ScanCommentUsage(root_);
   std::string quota;

@@ -7,6 +7,7 @@
 // request is checked word by word (a known kind, a plain number, a plain
 // file name), so no path from a request leaves the content directory.
 #pragma once
+#include "server/admin_index.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
 
@@ -16,20 +17,9 @@
 #include <string>
 #include <vector>
 
-struct DonationRef {
-  int type = 0;          // ItemQuote, ItemPicture, ItemSound
-  int position = 0;      // the category's 0-based position
-  std::string name;      // the file's name
-  std::string Id() const;
-};
-
 // Parses "<kind>/<position>/<name>"; false for anything that is not a
 // donation id.
 bool ParseDonationId(const std::string& id, DonationRef* ref);
-
-// A name that stays in its folder: not empty, at most 255 bytes, no '/',
-// no NUL, not starting with a dot (hidden files are the server's own).
-bool PlainFileName(const std::string& name);
 
 struct QueueItem {
   DonationRef ref;
@@ -38,11 +28,6 @@ struct QueueItem {
   int64_t arrived = 0;   // seconds since 1970 (the file's time)
   std::string client_id; // "unknown" without a donor file
   std::string address;
-};
-
-struct QueueFilter {
-  int type = 0;       // 0: every kind
-  int position = -1;  // -1: every category
 };
 
 struct QueuePage {
@@ -58,14 +43,35 @@ struct CommentItem {
   bool read = false;
 };
 
-struct ExchangeCounts {
-  std::map<std::string, int64_t> last_hour; // request type name -> exchanges
-  std::map<std::string, int64_t> last_day;
-  bool log_readable = false;
+// What one action on one donation came to, in the operator's words.
+struct Outcome {
+  bool done = false;
+  std::string text;
 };
 
+// The counters one server instance keeps in <content>/.stats/<instance>.counters
+// ("key value" lines: started, updated, exchanges, failed, code<N>).
+struct InstanceCounters {
+  std::string instance;
+  int64_t started = 0;   // seconds since 1970
+  int64_t updated = 0;
+  int64_t exchanges = 0;
+  int64_t failed = 0;
+  std::map<int, int64_t> codes; // request code -> exchanges asking for it
+  bool stale = false;    // not rewritten for CountersStaleSeconds
+};
+
+// An instance rewrites its counters within a second of each exchange (and
+// behind HAProxy the health check's pings are exchanges every 2 seconds):
+// one not rewritten for this long is idle or stopped.
+constexpr int64_t CountersStaleSeconds = 30;
+
+// Parses one counters file; false when it holds no "updated" line.
+bool ParseCounters(const std::string& text, InstanceCounters* counters);
+
 struct AdminStatus {
-  ExchangeCounts exchanges;
+  std::vector<InstanceCounters> instances; // by name
+  InstanceCounters total;                  // every instance summed, stale ones too
   Usage donations;
   Usage comments;
   Quota donation_quota;  // as the running server wrote it (0: none)
@@ -73,9 +79,9 @@ struct AdminStatus {
   bool quota_known = false;
 };
 
-// Counts log lines per request type newer than an hour and a day before
-// now (seconds since 1970), from the server's log text.
-ExchangeCounts CountExchanges(const std::string& log_text, int64_t now);
+// Reads at most limit bytes of a regular file (no symbolic link); false
+// when there is none.
+bool ReadFile(const std::string& path, std::string* out, int64_t limit);
 
 // Appends a donated quote to a quote file's text as a new quote: the
 // donation's lines (CR LF made LF, blank lines around it dropped) after a
@@ -85,18 +91,19 @@ bool AppendQuote(const std::string& file_text, const std::string& quote, std::st
 
 class AdminStore {
  public:
-  AdminStore(std::string content_root, std::string audit_path, std::string server_log);
+  AdminStore(std::string content_root, std::string audit_path);
 
   const std::string& Root() const { return root_; }
   ContentStore& Content() { return content_; }
+  DonationIndex& Index() { return index_; }
 
   QueuePage Queue(const QueueFilter& filter, std::size_t offset, std::size_t limit);
   std::string DonationPath(const DonationRef& ref) const;
 
-  // Accepts or rejects donations; messages get one line per donation
+  // Accepts or rejects donations; outcomes get one entry per donation
   // saying what happened. Returns how many succeeded.
-  int Accept(const std::vector<DonationRef>& refs, const std::string& who, std::vector<std::string>* messages);
-  int Reject(const std::vector<DonationRef>& refs, const std::string& who, std::vector<std::string>* messages);
+  int Accept(const std::vector<DonationRef>& refs, const std::string& who, std::vector<Outcome>* outcomes);
+  int Reject(const std::vector<DonationRef>& refs, const std::string& who, std::vector<Outcome>* outcomes);
 
   // Newest first.
   std::vector<CommentItem> Comments(std::size_t offset, std::size_t limit, std::size_t* total);
@@ -106,18 +113,19 @@ class AdminStore {
   // The protocol's add-category, written to the audit log.
   int AddCategory(int type, const std::string& name, const std::string& who, std::string* why);
 
-  AdminStatus Status();
+  // Seconds since 1970 decide which instances are stale.
+  AdminStatus Status(int64_t now);
 
   // A line in the audit log.
   void Audit(const std::string& who, const std::string& what);
 
  private:
-  bool AcceptOne(const DonationRef& ref, std::string* message);
+  Outcome AcceptOne(const DonationRef& ref);
   std::string CategoryName(int type, int position);
 
   std::string root_;
   std::string audit_path_;
-  std::string server_log_;
   ContentStore content_;
+  DonationIndex index_;
   std::mutex mutex_; // one change at a time
 };

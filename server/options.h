@@ -43,7 +43,6 @@ struct AdminOptions {
   int port = 1180;                 // 0: any free port (see ready_file)
   std::string content_dir = "content";
   std::string password_file;       // required to serve
-  std::string server_log;          // the server's --log file, for the status panel
   std::string audit_log;           // default: <content>/audit.log
   std::string ready_file;          // written with the port once listening
   int threads = 4;

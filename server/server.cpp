@@ -111,6 +111,9 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   }
 
   void Accept();
+  // Serves one accepted connection (or tells it busy, or closes it when
+  // far over capacity).
+  void Take(tcp::socket socket);
   // Stops accepting; with drain, lets open connections finish for up to
   // the drain time before ending them.
   static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
@@ -146,6 +149,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   std::optional<asio::signal_set> signals;
   std::atomic<bool> stopping{false};
   std::atomic<bool> draining{false}; // stopping, but letting exchanges finish
+  std::atomic<bool> drain_asked{false}; // a stop that serves what was accepted
   std::atomic<bool> running{false};
 
   std::atomic<int> active{0}; // exchanges within capacity
@@ -202,7 +206,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  private:
   void Start() {
-    if (server_->stopping && !server_->draining) {
+    // A draining stop (asked before stopping is set) starts what was
+    // accepted; a plain stop closes it.
+    if (server_->stopping && !server_->draining && !server_->drain_asked) {
       Close(Ending::Stopping);
       return;
     }
@@ -778,6 +784,10 @@ void VelmorServer::Impl::Accept() {
   auto self = shared_from_this();
   acceptor.async_accept(asio::make_strand(io), [self](const asio::error_code& ec, tcp::socket socket) {
     if (self->stopping) {
+      // Accepted as the stop began: a draining stop serves it too.
+      if (!ec && self->drain_asked) {
+        self->Take(std::move(socket));
+      }
       return;
     }
     if (ec) {
@@ -794,42 +804,45 @@ void VelmorServer::Impl::Accept() {
       });
       return;
     }
-    self->accepted++;
-    int max = self->options.max_connections;
-    bool busy = false;
-    if (self->active.load() >= max) {
-      if (self->busy.load() >= max) {
-        // Far over capacity: even a busy answer would cost too much.
-        self->refused++;
-        asio::error_code ignored;
-        socket.close(ignored);
-        self->Accept();
-        return;
-      }
-      busy = true;
-    }
-    asio::error_code peer_error;
-    tcp::endpoint peer = socket.remote_endpoint(peer_error);
-    asio::ip::address peer_address = peer.address();
-    if (peer_address.is_v6() && peer_address.to_v6().is_v4_mapped()) {
-      // A dual-stack listener: the IPv4 client as such, as --proxy-from
-      // and the limits name it.
-      peer_address = asio::ip::make_address_v4(asio::ip::v4_mapped, peer_address.to_v6());
-    }
-    std::string address = peer_error ? std::string("unknown") : peer_address.to_string();
-    // The per-address limit is applied once the connection knows its
-    // client (behind a proxy, after the PROXY header).
-    (busy ? self->busy : self->active)++;
-    uint64_t id;
-    {
-      std::lock_guard<std::mutex> lock(self->connections_mutex);
-      id = ++self->next_id;
-    }
-    auto connection = std::make_shared<Connection>(self, std::move(socket), busy, id, std::move(address));
-    self->Register(id, connection);
-    connection->Begin();
+    self->Take(std::move(socket));
     self->Accept();
   });
+}
+
+void VelmorServer::Impl::Take(tcp::socket socket) {
+  accepted++;
+  int max = options.max_connections;
+  bool tell_busy = false;
+  if (active.load() >= max) {
+    if (busy.load() >= max) {
+      // Far over capacity: even a busy answer would cost too much.
+      refused++;
+      asio::error_code ignored;
+      socket.close(ignored);
+      return;
+    }
+    tell_busy = true;
+  }
+  asio::error_code peer_error;
+  tcp::endpoint peer = socket.remote_endpoint(peer_error);
+  asio::ip::address peer_address = peer.address();
+  if (peer_address.is_v6() && peer_address.to_v6().is_v4_mapped()) {
+    // A dual-stack listener: the IPv4 client as such, as --proxy-from
+    // and the limits name it.
+    peer_address = asio::ip::make_address_v4(asio::ip::v4_mapped, peer_address.to_v6());
+  }
+  std::string address = peer_error ? std::string("unknown") : peer_address.to_string();
+  // The per-address limit is applied once the connection knows its
+  // client (behind a proxy, after the PROXY header).
+  (tell_busy ? busy : active)++;
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    id = ++next_id;
+  }
+  auto connection = std::make_shared<Connection>(shared_from_this(), std::move(socket), tell_busy, id, std::move(address));
+  Register(id, connection);
+  connection->Begin();
 }
 
 bool WriteQuotaFile(const ServerOptions& o, std::string* error) {
@@ -952,21 +965,40 @@ void VelmorServer::Drain() {
 
 void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
   asio::post(impl->io, [impl, drain]() {
+    if (drain) {
+      impl->drain_asked = true;
+    }
     if (impl->stopping.exchange(true)) {
       if (!drain && impl->draining) {
         impl->EndNow(); // a stop during a drain cuts it short
       }
       return;
     }
+    // Set before the connections are counted: the last one to close then
+    // ends the drain (see Unregister). Set before the queue below is taken
+    // too, so that those connections start.
+    impl->draining = drain;
     asio::error_code ignored;
+    if (drain) {
+      // Connections the kernel has completed but nobody accepted yet would
+      // be reset by the close: a proxy has already sent them their
+      // request. They are served like any other in flight.
+      impl->acceptor.non_blocking(true, ignored);
+      for (;;) {
+        tcp::socket socket(asio::make_strand(impl->io));
+        asio::error_code ec;
+        impl->acceptor.accept(socket, ec);
+        if (ec) {
+          break;
+        }
+        impl->Take(std::move(socket));
+      }
+    }
     impl->acceptor.close(ignored);
     impl->accept_retry.cancel();
     if (impl->signals) {
       impl->signals->cancel(ignored);
     }
-    // Set before the connections are counted: the last one to close then
-    // ends the drain (see Unregister).
-    impl->draining = drain;
     bool idle;
     {
       std::lock_guard<std::mutex> lock(impl->connections_mutex);

@@ -155,8 +155,7 @@ def main():
                                           os.path.join(work, "server.log"), "--ready-file",
                                           os.path.join(work, "server.port")]))
         children.append(subprocess.Popen([args.admin, "--port", "0", "--content", content, "--passwords",
-                                          os.path.join(work, "passwords"), "--server-log",
-                                          os.path.join(work, "server.log"), "--ready-file",
+                                          os.path.join(work, "passwords"), "--ready-file",
                                           os.path.join(work, "admin.port")]))
         driver_port = free_port()
         children.append(subprocess.Popen(["chromedriver", "--port=%d" % driver_port],
@@ -212,7 +211,11 @@ def run(browser, admin, server_port, content, work, screenshot):
     donate(server_port, position, 2, "gift.jpg", gift)
     donate(server_port, position, 2, "unwanted.jpg", gift[: len(gift) // 2])
     donate(server_port, 0, 1, "hostile.txt", b"<script>document.title='pwned'</script> wise words")
-    # Names a client cannot send, but an operator might copy in by hand.
+    # A name a client may send that means something in HTML, and one it
+    # cannot send but an operator might copy in by hand, which the page
+    # leaves out as the server would refuse it.
+    entity_name = "Tom &amp; Jerry's.txt"
+    open(os.path.join(content, "donations", "quote", "0", entity_name), "w").write("quote")
     hostile_name = "<img src=x onerror=alert(1)>"
     open(os.path.join(content, "donations", "quote", "0", hostile_name), "w").write("quote")
 
@@ -224,7 +227,8 @@ def run(browser, admin, server_port, content, work, screenshot):
         what="the donated picture rendered")
     text = browser.text()
     assert "54321" in text, "client id not shown"
-    assert hostile_name in text and "<script>document.title='pwned'</script>" in text, "hostile text not shown as text"
+    assert entity_name in text and "<script>document.title='pwned'</script>" in text, "hostile text not shown as text"
+    assert hostile_name not in text, "a name the server refuses is listed"
     assert browser.script("return document.querySelectorAll('script').length;") == 0, "a donor's script became markup"
     assert browser.script("return document.querySelector('img[src=\"x\"]') === null;"), "a donor's name became markup"
     assert browser.script("return document.title;") != "pwned"

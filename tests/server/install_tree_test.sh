@@ -2,7 +2,8 @@
 # install_tree_test.sh BUILD_DIR
 # `cmake --install` of the build tree into a staging folder must give what
 # the systemd unit names (the program, the manual page of Documentation=, the
-# user of User= in the sysusers.d file); the unit must pass
+# user of User= in the sysusers.d file), for the server and the moderation
+# page, and the HAProxy example HAProxy accepts; the units must pass
 # `systemd-analyze verify` (where present) without a word; and the program
 # must start with the unit's own ExecStart options and stop with status 0 on
 # SIGTERM, as systemctl stop does.
@@ -17,8 +18,12 @@ stage=$top/stage
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$stage" cmake --install "$build" >/dev/null || fail "cmake --install"
-unit=$(find "$stage" -name velmor-server.service -path '*/systemd/system/*')
-[ -n "$unit" ] || fail "no velmor-server.service under lib/systemd/system"
+# Both units: the program of ExecStart= installed, the manual page of
+# Documentation=, the user of User= in the sysusers.d file, and
+# `systemd-analyze verify` without a word.
+for name in velmor-server velmor-admin; do
+unit=$(find "$stage" -name $name.service -path '*/systemd/system/*')
+[ -n "$unit" ] || fail "no $name.service under lib/systemd/system"
 key() { sed -n "s/^$1=//p" "$unit" | head -n 1; }
 
 exec_start=$(key ExecStart)
@@ -42,12 +47,25 @@ grep -Eq "^u $user " "$sysusers" || fail "no sysusers.d entry makes the user $us
 if command -v systemd-analyze >/dev/null; then
   # The program is verified at its staged place.
   mkdir -p "$stage.verify"
-  sed "s#^ExecStart=$program#ExecStart=$stage$program#" "$unit" > "$stage.verify/velmor-server.service"
-  out=$(systemd-analyze verify --man=no "$stage.verify/velmor-server.service" 2>&1)
+  sed "s#^ExecStart=$program#ExecStart=$stage$program#" "$unit" > "$stage.verify/$name.service"
+  out=$(systemd-analyze verify --man=no "$stage.verify/$name.service" 2>&1)
   [ $? -eq 0 ] && [ -z "$out" ] || fail "systemd-analyze verify: $out"
 else
   echo "systemd-analyze not present: unit not verified"
 fi
+done
+
+# The HAProxy example is installed and HAProxy takes it.
+example=$(find "$stage" -path '*/doc/velmor-server/examples/haproxy.cfg')
+[ -n "$example" ] || fail "no HAProxy example under share/doc/velmor-server/examples"
+if command -v haproxy >/dev/null; then
+  out=$(haproxy -c -f "$example" 2>&1) || fail "haproxy -c: $out"
+fi
+
+# The server's unit started as systemd would.
+unit=$(find "$stage" -name velmor-server.service -path '*/systemd/system/*')
+exec_start=$(key ExecStart)
+program=${exec_start%% *}
 
 # The unit's command line, its state directory moved to a scratch folder and
 # the port left to the system; $VELMOR_SERVER_OPTIONS is empty.
@@ -69,4 +87,4 @@ kill -TERM $pid
 wait $pid
 status=$?
 [ $status -eq 0 ] || fail "exit status $status after SIGTERM: $(cat "$work/stderr")"
-echo "install tree: $program, $page, user $user; verify and SIGTERM stop passed"
+echo "install tree: both programs, units, manual pages, user $user, HAProxy example; verify and SIGTERM stop passed"

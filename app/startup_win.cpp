@@ -14,6 +14,7 @@
 #include "ui/message_box.h"
 #include "app/shell_text.h"
 #include "app/status.h"
+#include "base/text_encoding.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
@@ -126,6 +127,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   InstallTransportHooks();
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
+  UseSystemLegacyCodePage();
   UseProgramFolderSettings();
   LoadBasicSettings(ConfigFileName);
 

@@ -8,6 +8,7 @@
 #include "content/desktop.h"
 #include "content/jpeg_to_bmp.h"
 #include "content/text_fetch.h"
+#include "content/wallpaper_style.h"
 #include "content/wait_label.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
@@ -155,12 +156,8 @@ int InstallPicture(int row, const char* importPath) {
   if (!InTable(row) || !RowFilePath(wallpaper, row, PictureNameLength, ".bmp")) return ENAMETOOLONG;
   if (int error = RemoveOld(wallpaper)) return error;
 
-  char input[PathSize], output[PathSize];
-  std::snprintf(input, sizeof input, "%s", importPath);
-  std::snprintf(output, sizeof output, "%s", wallpaper);
-  char program[] = "djpeg.exe", nosmooth[] = "-nosmooth", colors[] = "-colors", count[] = "256", bmp[] = "-bmp";
-  char* argv[] = {program, nosmooth, colors, count, bmp, input, output, nullptr};
-  if (ConvertJpegToBmp(7, argv) == 0) {
+  const BmpColours colours = FullColourWallpaper() ? BmpColours::Full : BmpColours::Palette256;
+  if (ConvertJpegFile(importPath, wallpaper, colours) == 0) {
     std::remove(importPath);
   } else {
     // No JPEG (or none the converter takes): the received file is the
@@ -168,7 +165,7 @@ int InstallPicture(int row, const char* importPath) {
     std::remove(wallpaper);
     if (std::rename(importPath, wallpaper) != 0) return errno;
   }
-  SetTiledWallpaper(wallpaper);
+  SetWallpaper(wallpaper, ChosenWallpaperStyle());
   return 0;
 }
 

@@ -4,14 +4,15 @@
 #pragma once
 
 // Update operation of the Background row: request 2 with a category of the
-// row's selection; the picture becomes the tiled desktop wallpaper. 1 when a
+// row's selection; the picture becomes the desktop wallpaper. 1 when a
 // new picture was installed, else 0.
 int BackgroundUpdate(int row);
 
 // Turns the received file into the row's wallpaper file (the first 8
 // characters of its name + ".bmp"): converted from JPEG into a 256-colour
-// BMP, or moved there unchanged when it is no JPEG the converter takes; then
-// registered as tiled wallpaper. 0, or the file error number of a failed
+// BMP (24-bit when "FullColour" is yes), or moved there unchanged when it is
+// no JPEG the converter takes; then registered as wallpaper in the style
+// velmor.cfg names (tiled unless the user chose otherwise). 0, or the file error number of a failed
 // delete or rename.
 int InstallPicture(int row, const char* importPath);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text_encoding.h"
 #include "config/config_file.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
@@ -43,8 +44,8 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   record.num1 = itemType;
   // The field ends in a NUL within its 50 bytes: names longer than the
   // dialog allows are cut to the field's limit.
-  std::size_t length = std::strlen(trimmed);
-  if (length > static_cast<std::size_t>(AddCategoryNameMax)) length = AddCategoryNameMax;
+  // A UTF-8 name is cut before a whole character.
+  std::size_t length = TextCutLength(trimmed, std::strlen(trimmed), AddCategoryNameMax);
   SetFieldText(record.text, RecordTextSize, trimmed, length);
   if (TransferBroken(SendRequest(s, &record))) {
     Report("Unable to send request to server. Please try again later.", dialog);

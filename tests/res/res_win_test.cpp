@@ -290,10 +290,12 @@ TEST(ResDialogs, ConfigureDialog) {
                   {IDC_CONFIG_TRIGGER, Push, "Trigger this item now"},
                   {IDC_CONFIG_CLOSE, DefPush, "Close"},
                   {IDC_CONFIG_PLIMSWITCH, Check, "Plim Switch"},
-                  {IDC_CONFIG_SAVELOG, Check, "Save log to disk"}},
+                  {IDC_CONFIG_SAVELOG, Check, "Save log to disk"},
+                  {IDC_CONFIG_WALLSTYLE, DropList, nullptr},
+                  {IDC_CONFIG_FULLCOLOUR, Check, "Full colour"}},
                  {"Location of Velmor Server:", "Port", "Item to change", "Catorgies to select from",
                   "Schedule change. Attempt to load new item every...", "Days", "Hours", "Minutes", "Start Time",
-                  "End Time", "Hour", "Minute", "Hour", "Minute"}});
+                  "End Time", "Hour", "Minute", "Hour", "Minute", "Wallpaper"}});
 }
 
 TEST(ResDialogs, DataDirectoryDialog) {

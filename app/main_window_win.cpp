@@ -27,8 +27,8 @@ constexpr int ActivityTabStops[12] = {5, 120, 200, -300, 169, -222, 223, -288, 3
 WNDPROC textPaneBaseProc = nullptr;
 
 HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
-  HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, MainWindow,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance, nullptr);
+  HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, Shell.MainWindow,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Shell.AppInstance, nullptr);
   return ApplySmallFont(child);
 }
 
@@ -63,19 +63,19 @@ bool Layout(HWND hwnd) {
 }
 
 void ToggleMainWindow() {
-  if (IsWindowVisible(MainWindow))
-    ShowWindow(MainWindow, SW_HIDE);
+  if (IsWindowVisible(Shell.MainWindow))
+    ShowWindow(Shell.MainWindow, SW_HIDE);
   else
-    ShowWindow(MainWindow, SW_SHOWNORMAL);
+    ShowWindow(Shell.MainWindow, SW_SHOWNORMAL);
 }
 
 // A server fetch from the menu: the waiting message is up for as long as
 // the fetch runs, and the main window is disabled meanwhile.
 template <typename Fetch>
 void WithConnectingMessage(Fetch fetch) {
-  ShowTransferMessage(ConnectingText, MainWindow);
+  ShowTransferMessage(ConnectingText, Shell.MainWindow);
   fetch();
-  ShowTransferMessage(nullptr, MainWindow);
+  ShowTransferMessage(nullptr, Shell.MainWindow);
 }
 
 void DonateCommand() {
@@ -86,7 +86,7 @@ void DonateCommand() {
     return;
   }
   Initialising = 1;
-  RunDonateDialog(MainWindow);
+  RunDonateDialog(Shell.MainWindow);
 }
 
 struct MonitorList {
@@ -103,7 +103,7 @@ BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
 
 LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
-    TrackControlPopup(hwnd, lp, EditPopupMenu, MainWindow);
+    TrackControlPopup(hwnd, lp, Shell.EditPopupMenu, Shell.MainWindow);
     return 1;
   }
   // Ctrl+C copies what Copy Text copies: the received bytes, without the
@@ -120,7 +120,7 @@ WNDPROC commentEditorBaseProc = nullptr;
 // The comment editor's menu: its commands go to the dialog.
 LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
-    TrackControlPopup(hwnd, lp, CommentPopupMenu, GetParent(hwnd));
+    TrackControlPopup(hwnd, lp, Shell.CommentPopupMenu, GetParent(hwnd));
     return 1;
   }
   return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
@@ -149,7 +149,7 @@ void CreateMainChildren() {
 }
 
 void SubclassTextPane() {
-  HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
+  HWND pane = GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE);
   if (!pane) return;
   textPaneBaseProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextPaneProc)));
@@ -157,7 +157,7 @@ void SubclassTextPane() {
 
 void PlaceMainWindow() {
   WindowPlacement p = TransferPlacement;
-  if (!TransferInstance) {
+  if (!Shell.TransferInstance) {
     p.left = ReadSettingNumber(Setting::WindowLeft);
     p.top = ReadSettingNumber(Setting::WindowTop);
     p.width = ReadSettingNumber(Setting::WindowWidth);
@@ -166,13 +166,13 @@ void PlaceMainWindow() {
     EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
     if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement();
   }
-  SetWindowPos(MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
+  SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
 }
 
 void SavePlacement() {
-  if (TransferInstance) return;
+  if (Shell.TransferInstance) return;
   RECT r{};
-  if (!GetWindowRect(MainWindow, &r)) return;
+  if (!GetWindowRect(Shell.MainWindow, &r)) return;
   WriteSettingNumber(Setting::WindowLeft, static_cast<int>(r.left));
   WriteSettingNumber(Setting::WindowTop, static_cast<int>(r.top));
   WriteSettingNumber(Setting::WindowWidth, static_cast<int>(r.right - r.left));
@@ -194,13 +194,13 @@ bool IsMainCommand(WPARAM command) {
 void RunMainCommand(WPARAM command) {
   switch (command) {
     case IDM_COPY: TextPaneCopy(); break;
-    case IDM_ABOUT: MessageBoxA(MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
-    case IDM_EXIT: PostMessageA(MainWindow, WM_CLOSE, 0, 0); break;
-    case IDM_CONFIGURE: RunConfigureDialog(MainWindow); break;
+    case IDM_ABOUT: MessageBoxA(Shell.MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
+    case IDM_EXIT: PostMessageA(Shell.MainWindow, WM_CLOSE, 0, 0); break;
+    case IDM_CONFIGURE: RunConfigureDialog(Shell.MainWindow); break;
     case IDM_GETQUOTE: WithConnectingMessage([] { QuoteUpdate(0); }); break;
     case IDM_DONATE: DonateCommand(); break;
-    case IDM_ADDCATEGORY: RunAddCategoryDialog(MainWindow); break;
-    case IDM_SENDCOMMENT: RunSendCommentDialog(MainWindow); break;
+    case IDM_ADDCATEGORY: RunAddCategoryDialog(Shell.MainWindow); break;
+    case IDM_SENDCOMMENT: RunSendCommentDialog(Shell.MainWindow); break;
     case IDM_GETNEWS: WithConnectingMessage(NewsFetch); break;
     case IDM_GETTIPS: WithConnectingMessage(TipsFetch); break;
     default: break;
@@ -240,7 +240,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       BusyHoldEnd();
       return 0;
     case WM_CLOSE:
-      if (TransferInstance) CancelTransfer = 1;
+      if (Shell.TransferInstance) CancelTransfer = 1;
       SavePlacement();
       DestroyWindow(hwnd);
       return 0;

@@ -24,14 +24,14 @@ HICON shownIcon = nullptr;
 
 int MainClientHeight() {
   RECT r{};
-  GetClientRect(MainWindow, &r);
+  GetClientRect(Shell.MainWindow, &r);
   return r.bottom - r.top;
 }
 
 // A simple static child of the main window, without control id.
 HWND CreateStatusLabel(const char* text, const ShellRect& r) {
   HWND label = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
-                             r.height, MainWindow, nullptr, AppInstance, nullptr);
+                             r.height, Shell.MainWindow, nullptr, Shell.AppInstance, nullptr);
   return ApplySmallFont(label);
 }
 
@@ -47,11 +47,11 @@ void CALLBACK AnimationStep(HWND, UINT, UINT_PTR, DWORD) {
 void ShowTrayFrame(int frame) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
-  nid.uID = static_cast<UINT>(TrayIconId);
+  nid.hWnd = Shell.MainWindow;
+  nid.uID = static_cast<UINT>(Shell.TrayIconId);
   nid.uFlags = NIF_MESSAGE | NIF_ICON;
   nid.uCallbackMessage = TrayCallbackMessage;
-  nid.hIcon = IconFrames[frame];
+  nid.hIcon = Shell.IconFrames[frame];
   // The icon already shown changes nothing, but telling the notification
   // area costs a round trip to another process (every end of the hold shows
   // frame 0, and the transfer instance's frames are all one icon).
@@ -70,14 +70,14 @@ int BusyHoldQuery() { return HoldLabel ? 1 : 0; }
 int BusyHoldBegin() {
   if (HoldLabel) return 1;
   HoldLabel = CreateStatusLabel(HoldLabelText, HoldLabelRect(MainClientHeight()));
-  SetTimer(MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
+  SetTimer(Shell.MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
   return 1;
 }
 
 int BusyHoldEnd() {
   if (HoldLabel) DestroyWindow(HoldLabel);
   HoldLabel = nullptr;
-  KillTimer(MainWindow, AnimationTimerId);
+  KillTimer(Shell.MainWindow, AnimationTimerId);
   ShowTrayFrame(0);
   return 0;
 }
@@ -113,7 +113,8 @@ void StatusForgetMainChildren() {
 
 HWND TransferMessageWindow() { return TransferMessage; }
 
-void ShowTransferMessage(const char* text, HWND owner) {
+void ShowTransferMessage(const char* text, WindowRef ownerRef) {
+  HWND owner = static_cast<HWND>(ownerRef);
   if (owner) {
     EnableWindow(owner, TRUE);
     SetFocus(owner);
@@ -127,10 +128,10 @@ void ShowTransferMessage(const char* text, HWND owner) {
 
   HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption,
                              WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr,
-                             AppInstance, nullptr);
+                             Shell.AppInstance, nullptr);
   TransferMessage = popup;
   HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_SIMPLE, 0, 0, 0, 0, popup,
-                             nullptr, AppInstance, nullptr);
+                             nullptr, Shell.AppInstance, nullptr);
   SetWindowTextA(label, text);
   ApplySmallFont(label);
 
@@ -158,7 +159,7 @@ void ShowTransferMessage(const char* text, HWND owner) {
   HWND button = CreateWindowA("BUTTON", CancelTransferText, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
                               b.x, b.y, b.width, b.height, popup,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(CancelTransferButtonId)),
-                              AppInstance, nullptr);
+                              Shell.AppInstance, nullptr);
   ApplySmallFont(button);
   ApplySmallFont(popup);
 

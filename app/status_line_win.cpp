@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/globals.h"
+#include "app/status.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "schedule/status_line.h"
@@ -12,6 +13,12 @@ namespace {
 HWND TrailerLabel = nullptr;
 
 }  // namespace
+
+void PlaceStatusLineLabel(int clientHeight) {
+  if (!TrailerLabel || !IsWindow(TrailerLabel)) return;
+  const ShellRect r = TrailerLabelRect(clientHeight);
+  SetWindowPos(TrailerLabel, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void ShowStatusLineLabel(const char* text) {
   // The label dies with a main window that has gone; only a live one of the

@@ -36,7 +36,7 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   // A UTF-8 name is cut before a whole character.
   std::size_t length = TextCutLength(trimmed, std::strlen(trimmed), AddCategoryNameMax);
   SetFieldText(record.text, RecordTextSize, trimmed, length);
-  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine));
   if (s < 0) return 0;
   switch (record.code) {
     case ResponseAccepted: {

@@ -14,6 +14,7 @@
 #include "ui/message_box.h"
 #include "app/shell_text.h"
 #include "app/status.h"
+#include "base/text_encoding.h"
 #include "config/basic_settings.h"
 #include "base/guarded.h"
 #include "config/config_file.h"
@@ -140,6 +141,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   ConfigRetryLater = ArrangeConfigRetries;
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
+  UseSystemLegacyCodePage();
   UseProgramFolderSettings();
   LoadBasicSettings(ConfigFileName);
 

@@ -4,6 +4,8 @@
 // 1. Receiving a 10 MB block into a file with BlockRecvFile, against a plain
 //    blocking Winsock receive loop of ours over the same server in the same
 //    run (same piece size, same file writes). Target: ratio at least 0.5.
+//    And with the progress shown in the wait label, against the same loop
+//    reading 64 KB at a time. Target: ratio at least 0.9.
 // 2. Processor time while a transfer waits 30 s on a silent server
 //    (GetProcessTimes), against a spinning poll loop. Target: under 5 %.
 // 3. How long a message posted to a window waits while a transfer runs:
@@ -314,7 +316,9 @@ int main(int argc, char** argv) {
               baseline > 0 ? ours / baseline : 0);
   std::printf("  BlockRecvFile, progress in the wait label      %8.1f MB/s  ratio %.2f\n", oursLabel,
               baseline > 0 ? oursLabel / baseline : 0);
-  std::printf("  (plain loop with 64 KB reads, for reference:    %8.1f MB/s)\n\n", baseline64);
+  std::printf("  plain blocking Winsock loop, 64 KB reads       %8.1f MB/s  (second baseline)\n", baseline64);
+  std::printf("  BlockRecvFile with the wait label against it   ratio %.2f (target >= 0.9)\n\n",
+              baseline64 > 0 ? oursLabel / baseline64 : 0);
 
   // 3a. Messages during the fast transfer.
   {

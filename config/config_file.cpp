@@ -24,6 +24,7 @@
 #include "base/clock.h"
 #include "base/file_ops.h"
 #include "base/guarded.h"
+#include "base/text_encoding.h"
 #include "base/user_message.h"
 #include "diag/log.h"
 
@@ -190,7 +191,7 @@ int GetWithPath(char* out, std::size_t outSize, const char* key, const char* pat
     char* value;
     if (ParseLine(start, length, line, lineKey, &value) != LineKind::Setting) continue;
     if (!SameKey(lineKey, key)) continue;
-    CopyCut(out, outSize, value, std::strlen(value));
+    CopyStoredText(out, outSize, value, std::strlen(value));
     found = 1;
   }
   GuardedFree(line);
@@ -529,7 +530,7 @@ int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const 
   const ConfigViewEntry* found = std::lower_bound(begin, end, ConfigViewEntry{0, 0, -1}, order);
   if (found == end || CompareKeys(view->strings + found->key, key) != 0) return 0;
   const char* value = view->strings + found->value;
-  CopyCut(out, outSize, value, std::strlen(value));
+  CopyStoredText(out, outSize, value, std::strlen(value));
   return 1;
 }
 

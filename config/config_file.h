@@ -28,7 +28,9 @@ constexpr long ConfigFileMaxLength = 64L * 1024 * 1024;
 
 
 // Returns 1 and copies the trimmed value into out (at most outSize - 1
-// characters, always terminated) when the key exists; 0 otherwise.
+// characters, always terminated) when the key exists; 0 otherwise. A value
+// that is not UTF-8 was written in the legacy code page and comes out
+// decoded into UTF-8 (base/text_encoding.h); the file keeps it as it is.
 int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileName);
 
 // Replaces the value of every line with the key, or appends one line.
@@ -89,8 +91,8 @@ void ConfigViewLoad(ConfigView* view, const char* fileName);
 // key by key through ConfigGet reports each failure exactly as often as
 // without the view.
 int ConfigViewTryLoad(ConfigView* view, const char* fileName);
-// As ConfigGet: 1 with the value copied (cut to outSize - 1 characters) when
-// the key exists; 0 otherwise.
+// As ConfigGet: 1 with the value copied (cut to outSize - 1 characters,
+// decoded as ConfigGet decodes) when the key exists; 0 otherwise.
 int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key);
 void ConfigViewRelease(ConfigView* view);
 

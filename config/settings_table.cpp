@@ -22,6 +22,10 @@ const SettingEntry Table[SettingCount] = {
     {"WindowWidth", 100, "456", "WindowWidth"},
     {"WindowHeight", 100, "211", "WindowHeight"},
     {"Trailer", 200, nullptr, "Trailer"},
+    // Missing means the tiled 256-colour wallpaper; nothing is written
+    // until the user chooses otherwise in the Configure dialog.
+    {"WallpaperStyle", 11, nullptr, "WallpaperStyle"},
+    {"FullColour", 11, nullptr, "FullColour"},
 };
 
 }  // namespace

@@ -26,8 +26,10 @@ enum class Setting {
   WindowWidth,
   WindowHeight,
   Trailer,
+  WallpaperStyle,
+  FullColour,
 };
-constexpr int SettingCount = static_cast<int>(Setting::Trailer) + 1;
+constexpr int SettingCount = static_cast<int>(Setting::FullColour) + 1;
 
 const SettingEntry& SettingOf(Setting setting);
 

@@ -4,10 +4,13 @@
 // PlaySound; the portable tests link a recording stand-in.
 #pragma once
 
-// HKCU "Control Panel\Desktop" "TileWallpaper" = "1" (when the key opens),
-// then the wallpaper set to path with the change written to the user's
-// profile. Failures are not reported.
-void SetTiledWallpaper(const char* path);
+#include "content/wallpaper_style.h"
+
+// HKCU "Control Panel\Desktop" "WallpaperStyle" and "TileWallpaper" as the
+// style's entry gives them (when the key opens), then the wallpaper set to
+// path with the change written to the user's profile. Failures are not
+// reported.
+void SetWallpaper(const char* path, WallpaperStyle style);
 
 // Plays the WAV file asynchronously, with no default sound and without
 // stopping a sound in progress (PlaySound flags 0x20013). The call's result:

@@ -2,10 +2,11 @@
 // the uninstaller can give it back. Under HKCU "Software\Velmor\Restore":
 //
 //   Desktop                     the wallpaper
-//     Wallpaper, TileWallpaper  the values "Control Panel\Desktop" held, with
-//                               their registry type
+//     Wallpaper, TileWallpaper, the values "Control Panel\Desktop" held, with
+//     WallpaperStyle            their registry type
 //     WallpaperState,           2: the value was there; 1: it was not
-//     TileWallpaperState        (DWORD)
+//     TileWallpaperState,       (DWORD)
+//     WallpaperStyleState
 //     Set                       the wallpaper path Velmor set last
 //   Sounds\<application>\<event>   one key per sound event Velmor changed
 //     Key                       the event's key path under HKCU

@@ -68,6 +68,7 @@ void RecordPriorWallpaper() {
     desktop = nullptr;
   RecordOnce(record, "Wallpaper", desktop, "Wallpaper");
   RecordOnce(record, "TileWallpaper", desktop, "TileWallpaper");
+  RecordOnce(record, "WallpaperStyle", desktop, "WallpaperStyle");
   if (desktop) RegCloseKey(desktop);
   RegCloseKey(record);
 }

@@ -6,12 +6,23 @@
 #include "content/desktop.h"
 #include "content/desktop_record.h"
 
-void SetTiledWallpaper(const char* path) {
+namespace {
+
+void SetString(HKEY key, const char* name, const char* value) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                 static_cast<DWORD>(std::strlen(value) + 1));
+}
+
+}  // namespace
+
+void SetWallpaper(const char* path, WallpaperStyle style) {
   RecordPriorWallpaper();
   RecordWallpaperSet(path);
   HKEY desktop;
   if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) == ERROR_SUCCESS) {
-    RegSetValueExA(desktop, "TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    const WallpaperStyleEntry& entry = WallpaperStyleOf(style);
+    SetString(desktop, "WallpaperStyle", entry.wallpaperStyle);
+    SetString(desktop, "TileWallpaper", entry.tileWallpaper);
     RegCloseKey(desktop);
   }
   SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);

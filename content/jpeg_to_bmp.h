@@ -1,5 +1,6 @@
 // Picture conversion: a received JPEG file becomes a Windows BMP of at most
-// 256 colours. It is libjpeg's own djpeg front end, run in this process.
+// 256 colours, or on the user's choice a 24-bit one. It is libjpeg's own
+// djpeg front end, run in this process.
 #pragma once
 
 // argv holds the djpeg command line in its two-file form, argc entries:
@@ -12,3 +13,14 @@
 // files are closed, libjpeg's memory is released and the process goes on.
 // Not re-entrant: one conversion at a time, on one thread.
 int ConvertJpegToBmp(int argc, char** argv);
+
+// The two forms of the wallpaper. Palette256: "-nosmooth -colors 256 -bmp",
+// an 8-bit colour-mapped BMP, small and quick. Full: "-bmp" alone, the
+// 24-bit BMP djpeg writes with its default (fancy) upsampling, for a screen
+// that shows every colour.
+enum class BmpColours { Palette256, Full };
+
+// Runs ConvertJpegToBmp with the mode's argument vector, input then output
+// (jpeg_to_bmp_command.cpp, apart from the converter so that a test can
+// stand in for the converter alone). Its result.
+int ConvertJpegFile(const char* input, const char* output, BmpColours colours);

@@ -10,6 +10,7 @@
 #include "content/desktop.h"
 #include "content/jpeg_to_bmp.h"
 #include "content/text_fetch.h"
+#include "content/wallpaper_style.h"
 #include "net/server_exchange.h"
 #include "content/wait_label.h"
 #include "diag/log.h"
@@ -213,12 +214,8 @@ int InstallPicture(int row, const char* importPath) {
 
   // The conversion writes beside the wallpaper, which is replaced only by a
   // complete picture: until then the desktop keeps naming a whole file.
-  char input[PathSize], output[PathSize];
-  std::snprintf(input, sizeof input, "%s", importPath);
-  std::snprintf(output, sizeof output, "%s", converted);
-  char program[] = "djpeg.exe", nosmooth[] = "-nosmooth", colors[] = "-colors", count[] = "256", bmp[] = "-bmp";
-  char* argv[] = {program, nosmooth, colors, count, bmp, input, output, nullptr};
-  if (ConvertJpegToBmp(7, argv) == 0) {
+  const BmpColours colours = FullColourWallpaper() ? BmpColours::Full : BmpColours::Palette256;
+  if (ConvertJpegFile(importPath, converted, colours) == 0) {
     if (int error = ReplaceWith(converted, wallpaper)) {
       std::remove(converted);
       return error;
@@ -235,7 +232,7 @@ int InstallPicture(int row, const char* importPath) {
     }
     if (int error = ReplaceWith(importPath, wallpaper)) return error;
   }
-  SetTiledWallpaper(wallpaper);
+  SetWallpaper(wallpaper, ChosenWallpaperStyle());
   return 0;
 }
 

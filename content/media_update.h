@@ -4,7 +4,7 @@
 #pragma once
 
 // Update operation of the Background row: request 2 with a category of the
-// row's selection; the picture becomes the tiled desktop wallpaper. 1 when a
+// row's selection; the picture becomes the desktop wallpaper. 1 when a
 // new picture was installed, or when one arrived that the desktop cannot
 // show (it is dropped, and the row waits its interval as after a delivery);
 // else 0.
@@ -16,11 +16,12 @@ constexpr int PictureNotUsable = -1;
 
 // Turns the received file into the row's wallpaper file (the first 8
 // characters of its name + ".bmp"): converted from JPEG into a 256-colour
-// BMP ("import.bmp" first), or used unchanged when it is a bitmap the
-// desktop can show; the wallpaper file is replaced in one step, then
-// registered as tiled wallpaper. 0; PictureNotUsable (the received file is
-// removed, the wallpaper untouched); or the file error number of a failed
-// replace (the old wallpaper and the received file stay).
+// BMP (24-bit when "FullColour" is yes; "import.bmp" first), or used
+// unchanged when it is a bitmap the desktop can show; the wallpaper file is
+// replaced in one step, then registered as wallpaper in the style velmor.cfg
+// names (tiled unless the user chose otherwise). 0; PictureNotUsable (the
+// received file is removed, the wallpaper untouched); or the file error
+// number of a failed replace (the old wallpaper and the received file stay).
 int InstallPicture(int row, const char* importPath);
 
 // Update operation of every sound row: request 3 with a category of the

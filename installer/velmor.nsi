@@ -303,6 +303,15 @@ Function un.RestoreWallpaper
   StrCpy $R1 "TileWallpaper"
   StrCpy $R3 "TileWallpaper"
   Call un.RestoreValue
+  ; A record made by a client that did not yet write the style has none:
+  ; the style is then the user's own and stays.
+  ClearErrors
+  ReadRegDWORD $0 HKCU $R0 "WallpaperStyleState"
+  ${IfNot} ${Errors}
+    StrCpy $R1 "WallpaperStyle"
+    StrCpy $R3 "WallpaperStyle"
+    Call un.RestoreValue
+  ${EndIf}
 FunctionEnd
 
 ; One recorded event: $R0 its record key.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text_encoding.h"
 #include "config/config_file.h"
 #include "diag/log.h"
 #include "interact/dialog_exchange.h"
@@ -32,8 +33,8 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   record.num1 = itemType;
   // The field ends in a NUL within its 50 bytes: names longer than the
   // dialog allows are cut to the field's limit.
-  std::size_t length = std::strlen(trimmed);
-  if (length > static_cast<std::size_t>(AddCategoryNameMax)) length = AddCategoryNameMax;
+  // A UTF-8 name is cut before a whole character.
+  std::size_t length = TextCutLength(trimmed, std::strlen(trimmed), AddCategoryNameMax);
   SetFieldText(record.text, RecordTextSize, trimmed, length);
   Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine));
   if (s < 0) return 0;

@@ -10,6 +10,7 @@
 #include "config/config_file.h"
 #include "content/wait_label.h"
 #include "base/guarded.h"
+#include "base/text_encoding.h"
 #include "diag/log.h"
 #include "base/user_message.h"
 #include "interact/donate_list.h"
@@ -133,8 +134,14 @@ void FillFileNameField(char field[RecordTextSize], const char* path) {
   const char* name = slash ? slash + 1 : path;
   std::size_t length = std::strlen(name);
   if (length >= RecordTextSize) {
+    const bool utf8 = IsUtf8(name, length);
     name += length - RecordTextSize;
     length = RecordTextSize;
+    // A UTF-8 name keeps whole characters: the server takes no half one.
+    while (utf8 && length > 0 && (static_cast<unsigned char>(name[0]) & 0xC0) == 0x80) {
+      ++name;
+      --length;
+    }
   }
   while (length > 0 && name[length - 1] == ' ') --length;
   while (length > 0 && name[0] == ' ') {

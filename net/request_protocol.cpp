@@ -1,6 +1,7 @@
 #include "net/request_protocol.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -111,28 +112,53 @@ struct BlockEnd {
   std::function<bool(char* piece, int length)> fill;
 };
 
+// How a received block is read. The header's chunk size says nothing about
+// the stream: read in pieces that grow (doubling, up to BlockReceivePiece)
+// while each arrives at once and shrink again (not below the chunk size)
+// while the data comes slowly, so that a fast transfer costs few calls into
+// the system and a slow one still reports progress often. The progress
+// callback (a label that repaints) is called at most every
+// ProgressSpacing, and always for the first and the last piece. (A send
+// reports every piece: its pieces are large already, and its caller paces
+// its own pane.)
+constexpr auto QuickPiece = std::chrono::milliseconds(10);
+constexpr auto SlowPiece = std::chrono::milliseconds(100);
+constexpr auto ProgressSpacing = std::chrono::milliseconds(50);
+
 // The one loop of the four block operations: total bytes in pieces of at
-// most piece bytes, the window messages let through after each, then the
-// quit and the cancel checked, then the progress reported.
+// most piece bytes (receiving: as above), the window messages let through
+// after each, then the quit and the cancel checked, then the progress
+// reported.
 TransferResult MoveBlock(Socket s, const BlockOperation& operation, int total, int piece, const BlockEnd& end,
                          ProgressCallback progress) {
+  using Clock = std::chrono::steady_clock;
   bool sending = static_cast<bool>(end.fill);
-  char* buffer = GuardedAlloc(piece + 1);
+  const int smallest = piece;
+  const int largest = sending || piece > BlockReceivePiece ? piece : BlockReceivePiece;
+  char* buffer = GuardedAlloc(largest + 1);
   TransferResult result = TransferResult::Ok;
   int remaining = total;
+  Clock::time_point reported{};
+  bool anyReported = false;
   while (remaining > 0) {
     int length = remaining < piece ? remaining : piece;
     if (sending && !end.fill(buffer, length)) {
       result = TransferResult::IoError;
       break;
     }
+    const Clock::time_point start = Clock::now();
     result = sending ? SendAll(s, buffer, length, 0) : ReceiveAll(s, buffer, length, 0);
     if (result == TransferResult::Cancelled) break;
     if (result != TransferResult::Ok) {
       LogInternalCode(operation.socketErrorLine, LastSocketError());
       break;
     }
-    if (!sending) end.take(buffer, length);
+    const Clock::time_point now = Clock::now();
+    if (!sending) {
+      end.take(buffer, length);
+      if (now - start < QuickPiece && piece <= largest / 2) piece *= 2;
+      else if (now - start > SlowPiece && piece / 2 >= smallest) piece /= 2;
+    }
     remaining -= length;
     PumpMessages(10);
     if (Quitting == 1) {
@@ -144,7 +170,11 @@ TransferResult MoveBlock(Socket s, const BlockOperation& operation, int total, i
       result = TransferResult::Cancelled;
       break;
     }
-    if (progress) progress(total - remaining, total);
+    if (progress && (sending || remaining == 0 || !anyReported || now - reported >= ProgressSpacing)) {
+      progress(total - remaining, total);
+      reported = now;
+      anyReported = true;
+    }
   }
   GuardedFree(buffer);
   return result;

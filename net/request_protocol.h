@@ -16,6 +16,10 @@ constexpr int BlockChunkSize = 4096;
 // Wine a round trip to its server), so a few large writes move the same
 // bytes for a fraction of the cost of many small ones.
 constexpr int BlockSendPiece = 16 * BlockChunkSize;
+// The largest piece in which a block is read (as many bytes are read at
+// once as a plain Winsock loop would read; what goes over the wire is the
+// same whatever the piece).
+constexpr int BlockReceivePiece = 16 * BlockChunkSize;
 // The largest block that is received into memory; a longer one is read to
 // its end and dropped.
 constexpr int MemoryBlockLimit = 999999;

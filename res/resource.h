@@ -148,6 +148,8 @@
 #define IDC_CONFIG_ENABLESTART      1000
 #define IDC_CONFIG_PLIMSWITCH       1009
 #define IDC_CONFIG_SAVELOG          1010
+#define IDC_CONFIG_WALLSTYLE        1011  /* wallpaper layout: tile, centre, ... */
+#define IDC_CONFIG_FULLCOLOUR       1012  /* wallpaper as a 24-bit picture */
 
 /* CONFIGDIR: "Set Velmor Data Directory" */
 #define IDC_CONFIGDIR_CANCEL        419

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the whole system: builds the reference server and the client, makes
 # sample content once, starts the server on a free loopback port, points the
-# client's velmor.cfg at it and starts the client under Wine (in an Xvfb
-# display when there is none). The server stops when the client exits.
+# client's velmor.cfg at it and starts the client under Wine, inside a Wine
+# desktop window (in an Xvfb display when there is none). The server stops
+# when the client exits.
 # Safe to run again and again; the client's settings are kept between runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -80,6 +81,14 @@ cp -f "$root/build/win/app/Velmorw.exe" "$data/Velmorw.exe"
 
 echo "run: server on 127.0.0.1:$port (log $run/server.log), client data directory $data"
 echo "run: donated files arrive in $content/donations"
+# The client runs inside a Wine desktop window, where the wallpaper it sets
+# shows behind it, in a Wine prefix of the run's own.
+export VELMOR_WINEPREFIX="$run/wineprefix"
+export VELMOR_WINE_DESKTOP="${VELMOR_WINE_DESKTOP:-1024x768}"
+. "$root/scripts/sound.sh"
+if ! sound_device; then
+  echo "run: this machine has no sound device: the client's sounds cannot be played"
+fi
 cd "$data"
 . "$root/scripts/xvfb.sh"
 need_display 100 149 || exit 1

@@ -7,6 +7,12 @@
 #   (its number is kept beside the prefix).
 # - Wine is quiet (WINEDEBUG=-all), asks for no mono or gecko, and the
 #   wineserver stays up between programs of a test run.
+# - VELMOR_LOGPIXELS=N gives the prefix that screen DPI ("LogPixels"; the
+#   prefix should be one of its own, since every program in it sees it).
+# - VELMOR_WINE_DESKTOP=WxH runs the program inside a Wine desktop window of
+#   that size, which shows the desktop's wallpaper behind it.
+# - Without a sound device on the machine, Wine's audio driver is turned off
+#   in the prefix, so that no driver error reaches the terminal.
 # The exit code is the program's.
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARGS...]" >&2; exit 2; }
@@ -57,6 +63,8 @@ server_running() {
   return 1
 }
 
+. "$(dirname "$0")/sound.sh"
+
 {
   flock 9
   [ -n "${DISPLAY:-}" ] || prefix_display
@@ -73,6 +81,21 @@ server_running() {
     wineserver -p 60 </dev/null >/dev/null 2>&1 9>&- || true
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
   fi
+  # The screen DPI takes effect when the wineserver starts again.
+  if [ -n "${VELMOR_LOGPIXELS:-}" ] && [ ! -f "$WINEPREFIX/.logpixels-$VELMOR_LOGPIXELS" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VELMOR_LOGPIXELS" /f \
+      </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -k 9>&- || true
+    wineserver -w 9>&- || true
+    rm -f "$WINEPREFIX"/.logpixels-*
+    touch "$WINEPREFIX/.logpixels-$VELMOR_LOGPIXELS"
+    wineserver -p 60 </dev/null >/dev/null 2>&1 9>&- || true
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
+  fi
+  if ! sound_device && [ ! -f "$WINEPREFIX/.no-audio" ]; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d "" /f \
+      </dev/null >/dev/null 2>&1 9>&- && touch "$WINEPREFIX/.no-audio"
+  fi
   # A program that crashes must fail its test at once, not wait behind
   # Wine's crash dialog until the test runner's time-out.
   if [ ! -f "$WINEPREFIX/.no-crash-dialog" ]; then
@@ -87,12 +110,14 @@ server_running() {
 # runner waiting on that pipe would count the first program as running for
 # the whole run (towards its time-out). So, unless it is a terminal, the
 # program's standard error goes to a file that is passed on when it exits.
+launch=(wine)
+[ -n "${VELMOR_WINE_DESKTOP:-}" ] && launch=(wine explorer "/desktop=Velmor,$VELMOR_WINE_DESKTOP")
 if [ -t 2 ]; then
-  exec wine "$exe" "$@"
+  exec "${launch[@]}" "$exe" "$@"
 fi
 err=$(mktemp "${TMPDIR:-/tmp}/wine-run-stderr.XXXXXX")
 status=0
-wine "$exe" "$@" 2>"$err" || status=$?
+"${launch[@]}" "$exe" "$@" 2>"$err" || status=$?
 cat "$err" >&2
 rm -f "$err"
 exit $status

@@ -8,6 +8,7 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
+#include "content/wallpaper_style.h"
 #include "diag/log.h"
 #include "interact/category_list.h"
 #include "interact/dialog_shell.h"
@@ -255,6 +256,23 @@ void TriggerItem(HWND dlg, int row) {
   ShowTransferMessage(nullptr, dlg);
 }
 
+// The styles in the order of their table, so that an entry's index is the
+// style; the stored choice selected and the colour box checked.
+void FillWallpaperControls(HWND dlg) {
+  HWND styles = Control(dlg, IDC_CONFIG_WALLSTYLE);
+  for (int i = 0; i < WallpaperStyleCount; ++i)
+    SendMessageA(styles, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(WallpaperStyleOf(static_cast<WallpaperStyle>(i)).name));
+  SendMessageA(styles, CB_SETCURSEL, static_cast<WPARAM>(ChosenWallpaperStyle()), 0);
+  CheckDlgButton(dlg, IDC_CONFIG_FULLCOLOUR, FullColourWallpaper() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void SaveWallpaperStyle(HWND dlg) {
+  const LRESULT index = SendDlgItemMessageA(dlg, IDC_CONFIG_WALLSTYLE, CB_GETCURSEL, 0, 0);
+  if (index < 0 || index >= WallpaperStyleCount) return;
+  WriteSetting(Setting::WallpaperStyle, WallpaperStyleOf(static_cast<WallpaperStyle>(index)).name);
+}
+
 void OpenDialog(HWND dlg) {
   FillingControls filling;
   HWND items = Control(dlg, IDC_CONFIG_ITEMS);
@@ -273,6 +291,7 @@ void OpenDialog(HWND dlg) {
   SetDlgItemTextA(dlg, IDC_CONFIG_PORT, ServerPort);
   for (const NumberCombo& c : NumberCombos) FillNumberCombo(dlg, c.id, c.entries);
   EnableTimeWindowControls(dlg);
+  FillWallpaperControls(dlg);
 }
 
 void OnCommand(HWND dlg, int id, int code) {
@@ -303,6 +322,9 @@ void OnCommand(HWND dlg, int id, int code) {
     case IDC_CONFIG_ENDMINUTE:
       if (code == CBN_KILLFOCUS) SaveItemTimeWindow(dlg);
       return;
+    case IDC_CONFIG_WALLSTYLE:
+      if (code == CBN_KILLFOCUS) SaveWallpaperStyle(dlg);
+      return;
   }
   if (code != BN_CLICKED) return;
   switch (id) {
@@ -315,6 +337,9 @@ void OnCommand(HWND dlg, int id, int code) {
       return;
     case IDC_CONFIG_SAVELOG:
       SaveSwitch(dlg, id, SaveLogToDisk, sizeof SaveLogToDisk, Setting::SaveLogToDisk);
+      return;
+    case IDC_CONFIG_FULLCOLOUR:
+      WriteSetting(Setting::FullColour, Checked(dlg, id) ? "Yes" : "No");
       return;
     case IDC_CONFIG_REFRESH: {
       const int row = RequireRow(dlg);

@@ -14,13 +14,15 @@
 
 class ShellFixture : public ::testing::Test {
  protected:
-  // Writes velmor.cfg (Directory naming the scratch directory, then extra
-  // lines) and runs start-up with the given command line.
+  // Writes velmor.cfg (Directory naming the scratch directory, or folder
+  // when one is set, then extra lines) and runs start-up with the given
+  // command line.
   void Start(const std::string& extraCfg = "", const char* args = "/Q", bool withDirectory = true) {
-    std::string cfg = withDirectory ? "Directory  =  " + dir.Path() + "\r\n" : "";
-    WriteFile(dir.File("velmor.cfg"), cfg + extraCfg);
+    const std::string data = folder.empty() ? dir.Path() : folder;
+    std::string cfg = withDirectory ? "Directory  =  " + data + "\r\n" : "";
+    WriteFile(data + "\\velmor.cfg", cfg + extraCfg);
     GetCurrentDirectoryA(sizeof home_, home_);
-    SetCurrentDirectoryA(dir.Path().c_str());
+    SetCurrentDirectoryA(data.c_str());
     DataDirectory[0] = '\0';  // as in a fresh process
     AppStartup(GetModuleHandleA(nullptr), args);
     started_ = true;
@@ -53,6 +55,7 @@ class ShellFixture : public ::testing::Test {
   }
 
   ScratchDirectory dir;
+  std::string folder;  // the data directory instead of dir, when set before Start
   Watchdog watchdog;
 
  private:

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 
+#include "base/text_encoding.h"
 #include "tests/config/config_fixture.h"
 
 namespace {
@@ -98,6 +99,45 @@ TEST_F(ConfigInput, LongValueIsCutToTheCallersBuffer) {
   ConfigGetDefault(small, sizeof small, "Missing", "a long default", ConfigFileName);
   EXPECT_STREQ(small, "a l");
   EXPECT_EQ(Get("Missing"), "a long default");
+}
+
+// A velmor.cfg of an older program holds names in the legacy code page:
+// read as UTF-8 (by ConfigGet and the view alike), written back as UTF-8 when
+// changed, every other line left as it was.
+TEST_F(ConfigInput, LegacyCodePageValuesAreReadAsUtf8) {
+  const std::string legacy = "DONATE-2-0  =  C:\\Bilder\\M\xFCller.jpg\r\n"
+                             "Sign = \x80 \x9F \x81\r\n"
+                             "Photo = \xD1\x84\xD0\xBE\xD1\x82\xD0\xBE.jpg\r\n"
+                             "Mixed = \xD1\x84 \xFC\r\n"
+                             "Overlong = \xC0\xAF \xED\xA0\x80\r\n";
+  Store(legacy);
+  EXPECT_EQ(Get("DONATE-2-0"), "C:\\Bilder\\M\xC3\xBCller.jpg");
+  EXPECT_EQ(Get("Sign"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");
+  EXPECT_EQ(Get("Photo"), "\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE.jpg");  // UTF-8 already
+  EXPECT_EQ(Get("Mixed"), "\xC3\x91\xE2\x80\x9E \xC3\xBC");
+  EXPECT_EQ(Get("Overlong"), "\xC3\x80\xC2\xAF \xC3\xAD\xC2\xA0\xE2\x82\xAC");
+  // Cut to the caller's buffer before a whole character, in either form.
+  EXPECT_EQ(Get("DONATE-2-0", 13), "C:\\Bilder\\M");
+  EXPECT_EQ(Get("Photo", 6), "\xD1\x84\xD0\xBE");
+
+  ConfigView view;
+  ConfigViewLoad(&view, ConfigFileName);
+  for (const char* key : {"DONATE-2-0", "Sign", "Photo", "Mixed", "Overlong"}) {
+    char fromView[100];
+    ASSERT_EQ(ConfigViewGet(&view, fromView, sizeof fromView, key), 1);
+    EXPECT_EQ(fromView, Get(key)) << key;
+  }
+  ConfigViewRelease(&view);
+
+  // What the program read is what it writes back.
+  Set("DONATE-2-0", Get("DONATE-2-0").c_str());
+  EXPECT_EQ(Bytes(), "DONATE-2-0          =C:\\Bilder\\M\xC3\xBCller.jpg\r\n" + legacy.substr(legacy.find("Sign")));
+
+  // A program whose own code page is the legacy one takes the bytes as they are.
+  SetLegacyDecoder(nullptr);
+  EXPECT_EQ(Get("Sign"), "\x80 \x9F \x81");
+  EXPECT_EQ(Get("Photo", 6), "\xD1\x84\xD0\xBE\xD1");
+  SetLegacyDecoder(DecodeWindows1252);
 }
 
 TEST_F(ConfigInput, WrittenLinesStayReadable) {

@@ -10,7 +10,10 @@ DesktopCalls& Desktop() {
   return calls;
 }
 
-void SetTiledWallpaper(const char* path) { Desktop().wallpapers.emplace_back(path); }
+void SetWallpaper(const char* path, WallpaperStyle style) {
+  Desktop().wallpapers.emplace_back(path);
+  Desktop().wallpaperStyles.emplace_back(WallpaperStyleOf(style).name);
+}
 
 int PlayWaveFile(const char* path) {
   Desktop().played.emplace_back(path);
@@ -26,8 +29,8 @@ void SetEventSound(const char* keyPath, const char* path) {
 int ConvertJpegToBmp(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   Desktop().conversions.push_back(args);
-  if (argc == 7) {
-    if (std::FILE* out = std::fopen(argv[6], "wb")) {
+  if (argc >= 2) {
+    if (std::FILE* out = std::fopen(argv[argc - 1], "wb")) {
       std::fwrite(Desktop().convertedBytes.data(), 1, Desktop().convertedBytes.size(), out);
       std::fclose(out);
     }

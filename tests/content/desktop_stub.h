@@ -5,7 +5,8 @@
 #include <vector>
 
 struct DesktopCalls {
-  std::vector<std::string> wallpapers;            // SetTiledWallpaper paths
+  std::vector<std::string> wallpapers;            // SetWallpaper paths
+  std::vector<std::string> wallpaperStyles;       // and the style's name each
   std::vector<std::string> played;                // PlayWaveFile paths
   std::vector<std::string> eventSounds;           // "keyPath|path"
   int playResult = 1;

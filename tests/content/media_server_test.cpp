@@ -16,12 +16,14 @@
 #include "config/config_file.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
+#include "content/wallpaper_style.h"
 #include "base/guarded.h"
 #include "net/request_record.h"
 #include "net/socket_layer.h"
 #include "base/clock.h"
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
+#include "tests/content/process_probe.h"
 #include "tests/support/raw_peer_win.h"
 #include "tests/support/reference_server_win.h"
 #include "tests/support/test_files.h"
@@ -199,6 +201,63 @@ TEST_F(MediaServerTest, ATickInstallsAPictureAndPlaysASound) {
   std::string log = server->Log();
   EXPECT_NE(log.find("client=4343 type=2/picture result=0"), std::string::npos) << log;
   EXPECT_NE(log.find("client=4343 type=3/sound result=0"), std::string::npos) << log;
+}
+
+// Each layout the user can choose writes the two values Windows documents for
+// it; the picture is what djpeg writes, in 256 colours or (chosen) full colour.
+TEST_F(MediaServerTest, EveryWallpaperLayoutAndFullColourAsWindowsAndDjpegHaveThem) {
+  TestMainWindow main;
+  // A category of one sample picture, so that every fetch brings the same.
+  const std::string sample = WinePath(content + "/pictures/7/steel-glow.jpg");
+  const std::string jpeg = ReadFile(WinePath(content + "/pictures/0/steel-glow.jpg"));
+  ASSERT_GT(jpeg.size(), 1000u);
+  std::string pictures = ReadFile(WinePath(content + "/categories/picture.txt"));
+  if (pictures.find("One\n") == std::string::npos) {
+    WriteUnixFile(content + "/categories/picture.txt", pictures + "One\n");
+    WriteUnixFile(content + "/pictures/7/steel-glow.jpg", jpeg);
+  }
+  const std::string djpeg = PlatformPath(VELMOR_DJPEG_PROGRAM);
+  ASSERT_EQ(RunProgram(djpeg, {"-nosmooth", "-colors", "256", "-bmp", "-outfile", dir_ + "palette.bmp", sample}), 0);
+  ASSERT_EQ(RunProgram(djpeg, {"-bmp", "-outfile", dir_ + "full.bmp", sample}), 0);
+  const std::string palette = ReadFile(dir_ + "palette.bmp"), full = ReadFile(dir_ + "full.bmp");
+  DeleteFileA((dir_ + "palette.bmp").c_str());
+  DeleteFileA((dir_ + "full.bmp").c_str());
+  ASSERT_NE(palette, full);
+
+  // The user's desktop as Windows 10 leaves it: Fill, not tiled.
+  HKEY desktop;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop), ERROR_SUCCESS);
+  RegSetValueExA(desktop, "WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>("10"), 3);
+  RegSetValueExA(desktop, "TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2);
+  RegCloseKey(desktop);
+  struct Case {
+    const char* style;  // nullptr: not set, the default
+    const char* fullColour;
+    const char* wallpaperStyle;
+    const char* tileWallpaper;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, "0", "1"}, {"Centre", "No", "0", "0"}, {"Stretch", "Yes", "2", "0"},
+      {"Fit", "No", "6", "0"},      {"Fill", "No", "10", "0"},  {"Span", "No", "22", "0"},
+      {"Tile", "Yes", "0", "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style ? c.style : "(default)");
+    if (c.style) ConfigSet("WallpaperStyle", c.style, ConfigFileName);
+    if (c.fullColour) ConfigSet("FullColour", c.fullColour, ConfigFileName);
+    Schedule("Background", "7");
+    size_t from = Lines();
+    ScheduleTick();
+    std::vector<std::string> lines = ActivitySince(from);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "New background picture has been loaded.");
+    EXPECT_EQ(RegistryString("Control Panel\\Desktop", "WallpaperStyle"), c.wallpaperStyle);
+    EXPECT_EQ(RegistryString("Control Panel\\Desktop", "TileWallpaper"), c.tileWallpaper);
+    const bool isFull = c.fullColour && IsYes(c.fullColour);
+    EXPECT_TRUE(ReadFile(dir_ + "Backgrou.bmp") == (isFull ? full : palette)) << "not djpeg's bytes";
+  }
+  ConfigSet("WallpaperStyle", "", ConfigFileName);
+  ConfigSet("FullColour", "", ConfigFileName);
 }
 
 TEST_F(MediaServerTest, FaultsEndWithTheirLinesAndInstallNothingHalfWay) {

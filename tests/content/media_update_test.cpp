@@ -132,6 +132,20 @@ TEST_F(MediaUpdateTest, PictureBecomesTheTiledWallpaper) {
   EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), bitmap);
   EXPECT_EQ(Last(), "New background picture has been loaded.");
   EXPECT_EQ(Desktop().wallpapers.size(), 2u);
+  EXPECT_EQ(Desktop().wallpaperStyles, std::vector<std::string>(2, "Tile"));
+
+  // The user's layout and full colour: djpeg without a colour count, and
+  // the layout stored by name (case ignored; an unknown one tiles).
+  ConfigSet("FullColour", "Yes", ConfigFileName);
+  for (const char* style : {"span", "Centre", "Kaleidoscope"}) {
+    ConfigSet("WallpaperStyle", style, ConfigFileName);
+    Serve(RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0) + BlockBytes(picture, 4096));
+    Desktop().convertResult = 0;
+    EXPECT_EQ(BackgroundUpdate(BackgroundRow), 1);
+  }
+  EXPECT_EQ(Desktop().conversions.back(),
+            (std::vector<std::string>{"djpeg.exe", "-bmp", dir_ + "import.bin", dir_ + "import.bmp"}));
+  EXPECT_EQ(Desktop().wallpaperStyles, (std::vector<std::string>{"Tile", "Tile", "Span", "Centre", "Tile"}));
 }
 
 // Whatever else the converter refuses (random bytes, a "BM" that is no

@@ -184,7 +184,8 @@ class Installer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     server = new ReferenceServer(FreshUnixDir("installer") + "/content");
-    // The user's own desktop: a wallpaper of theirs, not tiled, and a sound
+    // The user's own desktop: a wallpaper of theirs, filling the screen as
+    // Windows 10 and 11 have it by default, and a sound
     // scheme whose events have a value, an expandable value and no
     // ".Current" at all.
     documents = Folder(CSIDL_PERSONAL) + "\\";
@@ -199,6 +200,7 @@ class Installer : public ::testing::Test {
     WriteFile(userNote, "mine");
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(userPicture.c_str()), SPIF_UPDATEINIFILE);
     SetValue("Control Panel\\Desktop", "TileWallpaper", REG_SZ, "0");
+    SetValue("Control Panel\\Desktop", "WallpaperStyle", REG_SZ, "10");
     SetValue(std::string(SchemeApp) + "\\Ding\\.Current", "", REG_EXPAND_SZ, "%SystemRoot%\\media\\ding.wav");
     SetValue(std::string(SchemeApp) + "\\Chord", "Label", REG_SZ, "Chord");
     SetValue(std::string(SchemeApp) + "\\Notify\\.Current", "", REG_SZ, "C:\\sounds\\notify.wav");
@@ -279,6 +281,7 @@ TEST_F(Installer, ClientStartsWithoutDialogAndRecordsTheDesktopOnce) {
   EXPECT_NE(log.find("New background picture has been loaded."), std::string::npos) << log;
   EXPECT_EQ(Wallpaper(), installDir + "Backgrou.bmp");
   EXPECT_EQ(Value("Control Panel\\Desktop", "TileWallpaper"), "1");
+  EXPECT_EQ(Value("Control Panel\\Desktop", "WallpaperStyle"), "0") << "tiled on a desktop that was set to fill";
   for (const char* row : EventRows) {
     std::string event = std::string(SchemeApp) + "\\" + (row + std::strlen("VelmorTest"));
     EXPECT_EQ(Value(event + "\\.Current", ""), installDir + row + ".wav") << log;
@@ -302,6 +305,8 @@ TEST_F(Installer, ClientStartsWithoutDialogAndRecordsTheDesktopOnce) {
   EXPECT_EQ(Value(desktop, "Wallpaper"), userPicture);
   EXPECT_EQ(Value(desktop, "WallpaperState"), "2");
   EXPECT_EQ(Value(desktop, "TileWallpaper"), "0");
+  EXPECT_EQ(Value(desktop, "WallpaperStyle"), "10");
+  EXPECT_EQ(Value(desktop, "WallpaperStyleState"), "2");
   EXPECT_EQ(Value(desktop, "Set"), installDir + "Backgrou.bmp");
   const std::string sounds = std::string(RestoreKey) + "\\Sounds\\VelmorTest\\";
   std::string ding;

@@ -128,6 +128,11 @@ TEST(DonateField, NameAfterTheLastBackslashLastFiftyCharactersTrimmed) {
   EXPECT_EQ(Field(("C:\\" + std::string(10, 'e') + "   " + std::string(47, 'f')).c_str()),
             std::string(47, 'f') + std::string(3, '\0'));
   EXPECT_EQ(Field("C:\\dir\\"), std::string(50, '\0'));
+  // A UTF-8 name is cut before a whole character (of 17 three-byte ones,
+  // the second's last byte would have been the field's first).
+  std::string kanji;
+  for (int i = 0; i < 17; ++i) kanji += "\xE5\x86\x99";
+  EXPECT_EQ(Field(("C:\\x\\" + kanji + ".jpg").c_str()), kanji.substr(6) + ".jpg" + std::string(1, '\0'));
 }
 
 TEST_F(DonateTest, StoredListLoadsSlotsOneToFortyOneAndSavesFortyTwo) {

@@ -618,17 +618,19 @@ struct SeenBox {
 std::vector<SeenBox> RunDonate(const std::function<void(HWND)>& onDonate, const std::function<void(HWND)>& onList) {
   std::vector<SeenBox> boxes;
   HWND donate = nullptr;
+  // The file list has a label without an id (a hidden one that names the
+  // list): the two dialogs are told by their captions before the boxes.
   DialogWatch watch([&](const SeenDialog& dlg) {
-    if (GetDlgItem(dlg.window, 0xFFFF)) {
-      boxes.push_back({dlg.text, dlg.owner});
-      DialogWatch::PressOk(dlg.window);
-    } else if (dlg.caption == "Donate a file to a Velmor server") {
+    if (dlg.caption == "Donate a file to a Velmor server") {
       donate = dlg.window;
       EXPECT_EQ(dlg.owner, Shell.MainWindow);
       onDonate(dlg.window);
     } else if (dlg.caption == "List of files to donate") {
       EXPECT_EQ(dlg.owner, donate);
       onList(dlg.window);
+    } else if (GetDlgItem(dlg.window, 0xFFFF)) {
+      boxes.push_back({dlg.text, dlg.owner});
+      DialogWatch::PressOk(dlg.window);
     }
   });
   SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
@@ -756,6 +758,99 @@ TEST_F(DonateDialogs, BeginStartsTheTransferInstanceFromTheDataDirectory) {
   EXPECT_EQ(Donated("picture", 1, "f.bmp"), ReadFile(c));
   EXPECT_EQ(Slot(2, 1), "");
   DeleteFileA(dir.File("Velmorw.exe").c_str());
+}
+
+// Names in any alphabet, in a data directory whose name is neither ASCII nor
+// Western, on a system whose legacy code page is Western: the program's code
+// page is UTF-8 (its manifest), so the list shows them, velmor.cfg holds them
+// and the server gets them as UTF-8. A name that an older program stored in
+// the legacy code page is read as what it was and sent too.
+TEST_F(DonateDialogs, NamesInAnyAlphabetReachTheServerAsUtf8) {
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page";
+  folder = dir.Path() + "\\Donn\xC3\xA9" "es-\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  struct Name {
+    std::string utf8;
+    std::wstring wide;
+  };
+  const Name names[] = {{"\xC3\x89" "clair.jpg", L"\u00C9clair.jpg"},
+                        {"\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE.jpg", L"\u0444\u043E\u0442\u043E.jpg"},
+                        {"\xE5\x86\x99\xE7\x9C\x9F.jpg", L"\u5199\u771F.jpg"}};
+  const Name legacy = {"M\xC3\xBCller.jpg", L"M\u00FCller.jpg"};
+  std::vector<std::string> contents;
+  for (const Name& n : names) {
+    contents.push_back(Bytes(3000 + 100 * contents.size(), 20 + static_cast<unsigned>(contents.size())));
+    WriteFile(folder + "\\" + n.utf8, contents.back());
+  }
+  // The older program's file and its slot, "ü" as the single byte 0xFC.
+  const std::string legacyPath = dir.File(legacy.utf8.c_str());
+  WriteFile(legacyPath, Bytes(2500, 30));
+  ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), (folder + "\\Velmorw.exe").c_str(), FALSE));
+  StartShell("DONATE-2-1 = " + dir.Path() + "\\M\xFCller.jpg\r\n");
+  PickFilesDialog = PickAnswer;
+  PickFilesDialogError = PickError;
+
+  // The first transfer, started by the dialog, finds the server busy and
+  // keeps the list stored, so that velmor.cfg can be read.
+  server->SetFaults("7 busy");
+  std::vector<std::wstring> shown;
+  const auto boxes = RunDonate(ChooseScreens, [&](HWND list) {
+    HWND files = GetDlgItem(list, IDC_NEWDONATE_FILES);
+    pickResult = folder + '\0';
+    for (const Name& n : names) pickResult += n.utf8 + '\0';
+    pickResult += '\0';
+    Click(list, IDC_NEWDONATE_ADD);
+    // What the list box holds, as characters.
+    for (int i = 0; i < SendMessageW(files, LB_GETCOUNT, 0, 0); ++i) {
+      wchar_t text[600] = L"";
+      SendMessageW(files, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      std::wstring entry = text;
+      shown.push_back(entry.substr(entry.rfind(L'\\') + 1));
+    }
+    Click(list, IDC_NEWDONATE_BEGIN);
+  });
+  for (const auto& box : boxes) ADD_FAILURE() << "message box: " << box.text;
+  EXPECT_EQ(shown, (std::vector<std::wstring>{legacy.wide, names[0].wide, names[1].wide, names[2].wide}));
+  HWND busy = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        busy = FindWindowA("#32770", "Transfer");
+        return busy != nullptr;
+      },
+      60000));
+  const std::string stored = ReadFile(folder + "\\velmor.cfg");
+  PostMessageA(busy, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(PumpUntil([] { return FindWindowA("Transfer", nullptr) == nullptr; }, 60000));
+  server->SetFaults("");
+  // Stored as UTF-8 (the older program's slot too, now that it was written).
+  std::vector<std::string> paths{legacyPath};
+  for (const Name& n : names) paths.push_back(folder + "\\" + n.utf8);
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(CfgValue(stored, "DONATE-2-" + std::to_string(i + 1)), paths[i]);
+
+  // A transfer instance started in the folder sends all four and reports
+  // each under its name.
+  Transfer t(folder);
+  ASSERT_TRUE(t.Run());
+  EXPECT_TRUE(t.boxes.empty());
+  EXPECT_EQ(Slot(2, 4), "");
+  const std::vector<std::string> log = LogLines(ReadFile(folder + "\\VelmorW.log"));
+  for (const std::string& path : paths)
+    EXPECT_TRUE(Contains(log, "File " + path + " was added successfully to the server.")) << path;
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(Donated("picture", 1, names[i].utf8), contents[i]) << names[i].utf8;
+  EXPECT_EQ(Donated("picture", 1, legacy.utf8), ReadFile(legacyPath));
+  // The server's files are named in UTF-8: Wine shows a Unix name to a
+  // program as characters only when its bytes are UTF-8.
+  std::vector<std::wstring> onServer;
+  WIN32_FIND_DATAW found;
+  const std::string pattern = WinePath(content + "/donations/picture/1") + "\\*.jpg";
+  HANDLE h = FindFirstFileW(std::wstring(pattern.begin(), pattern.end()).c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do onServer.push_back(found.cFileName);
+  while (FindNextFileW(h, &found));
+  FindClose(h);
+  for (const std::wstring& name : {legacy.wide, names[0].wide, names[1].wide, names[2].wide})
+    EXPECT_NE(std::find(onServer.begin(), onServer.end(), name), onServer.end());
+  DeleteFileA((folder + "\\Velmorw.exe").c_str());
 }
 
 TEST_F(DonateDialogs, TheDonateCommandRefusesWhileATransferRuns) {

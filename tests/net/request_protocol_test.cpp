@@ -129,8 +129,10 @@ TEST_F(ProtocolTest, MemoryBlockPiecesAndProgress) {
   EXPECT_EQ(status, 2500);
   EXPECT_EQ(std::string(got, 2500), data);
   EXPECT_EQ(got[2500], '\0');
-  EXPECT_EQ(Peer().receiveSizes, (std::vector<int>{90, 1000, 1000, 500}));
-  EXPECT_EQ(progressCalls, (std::vector<std::pair<int, int>>{{1000, 2500}, {2000, 2500}, {2500, 2500}}));
+  // Pieces that arrive at once make the next read twice as large; the
+  // progress comes for the first piece and the last (the rest is paced).
+  EXPECT_EQ(Peer().receiveSizes, (std::vector<int>{90, 1000, 1500}));
+  EXPECT_EQ(progressCalls, (std::vector<std::pair<int, int>>{{1000, 2500}, {2500, 2500}}));
   GuardedFree(got);
 
   // An empty block: no piece, no progress, an empty NUL-terminated text.

@@ -253,6 +253,7 @@ void CheckTemplate(const Template& t) {
   GetClientRect(dlg, &client);
   std::vector<RECT> rects;
   for (HWND w : all) {
+    if (!(GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE)) continue;  // a name for screen readers only
     RECT r;
     GetWindowRect(w, &r);
     MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
@@ -290,10 +291,12 @@ TEST(ResDialogs, ConfigureDialog) {
                   {IDC_CONFIG_TRIGGER, Push, "Trigger this item now"},
                   {IDC_CONFIG_CLOSE, DefPush, "Close"},
                   {IDC_CONFIG_PLIMSWITCH, Check, "Plim Switch"},
-                  {IDC_CONFIG_SAVELOG, Check, "Save log to disk"}},
+                  {IDC_CONFIG_SAVELOG, Check, "Save log to disk"},
+                  {IDC_CONFIG_WALLSTYLE, DropList, nullptr},
+                  {IDC_CONFIG_FULLCOLOUR, Check, "Full colour"}},
                  {"Location of Velmor Server:", "Port", "Item to change", "Catorgies to select from",
                   "Schedule change. Attempt to load new item every...", "Days", "Hours", "Minutes", "Start Time",
-                  "End Time", "Hour", "Minute", "Hour", "Minute"}});
+                  "End Time", "Hour", "Minute", "Hour", "Minute", "Wallpaper"}});
 }
 
 TEST(ResDialogs, DataDirectoryDialog) {
@@ -330,7 +333,7 @@ TEST(ResDialogs, FileListDialog) {
                   {IDC_NEWDONATE_REMOVE, Push, "Remove from list"},
                   {IDOK, DefPush, "Begin donate transfer"},
                   {IDCANCEL, Push, "Cancel"}},
-                 {}});
+                 {"Files to donate:"}});
 }
 
 TEST(ResDialogs, AddCategoryDialog) {
@@ -353,6 +356,51 @@ TEST(ResDialogs, SendCommentDialog) {
                   {IDC_COMMENT_OK, Push, "OK"},
                   {IDC_COMMENT_CANCEL, Push, "Cancel"}},
                  {}});
+}
+
+RECT ScreenRect(HWND w) {
+  RECT r;
+  GetWindowRect(w, &r);
+  return r;
+}
+
+// Screen readers name an edit box, list or combo box after the static text
+// that comes right before it in the template. That must be its own label:
+// the one just after it on its row when there is one (a unit, as "Days"
+// after its number), else one above it or on its left.
+TEST(ResDialogs, EachFieldIsPrecededByItsLabel) {
+  for (const char* name : {IDD_CONFIGDIALOG, IDD_CONFIGDIR, IDD_DONATEDIALOG, IDD_NEWDONATE, IDD_ADDCATDIALOG,
+                           IDD_SENDCOMMENTDIALOG}) {
+    SCOPED_TRACE(name);
+    HWND dlg = CreateDialogParamA(Self(), name, nullptr, Passive, 0);
+    ASSERT_NE(dlg, nullptr);
+    RECT unit{0, 0, 4, 8};
+    MapDialogRect(dlg, &unit);  // 4 dialog units across
+    const std::vector<HWND> all = Children(dlg);
+    for (HWND field : all) {
+      const std::string cls = ClassOf(field);
+      if (cls != "edit" && cls != "listbox" && cls != "combobox") continue;
+      SCOPED_TRACE(GetDlgCtrlID(field));
+      const RECT f = ScreenRect(field);
+      HWND suffix = nullptr;
+      for (HWND w : all) {
+        const RECT l = ScreenRect(w);
+        if (ClassOf(w) == "static" && l.left >= f.right && l.left <= f.right + unit.right && l.top < f.bottom &&
+            l.bottom > f.top)
+          suffix = w;
+      }
+      HWND before = GetWindow(field, GW_HWNDPREV);
+      ASSERT_NE(before, nullptr);
+      ASSERT_EQ(ClassOf(before), "static");
+      if (suffix) {
+        EXPECT_EQ(before, suffix) << "named \"" << TextOf(before) << "\" instead of \"" << TextOf(suffix) << "\"";
+      } else {
+        const RECT l = ScreenRect(before);
+        EXPECT_TRUE(l.top <= f.top || l.right <= f.left) << "named \"" << TextOf(before) << "\"";
+      }
+    }
+    DestroyWindow(dlg);
+  }
 }
 
 // The radio buttons of one dialog form one group, so that the arrow keys
@@ -565,3 +613,25 @@ TEST(ResVersion, ProductVelmorVersion71) {
 }
 
 }  // namespace
+
+// ---- manifest -------------------------------------------------------------------
+
+// What the system makes of the manifest, in this process (the same resources
+// as Velmorw.exe's). Wine reports every process as aware of each monitor's
+// DPI and this prefix as Windows 7 whatever the manifest says, so neither
+// the DPI awareness nor the supported systems can be seen here.
+TEST(ResManifest, UTF8CodePageAndCommonControls6) {
+  // The ANSI calls speak UTF-8 (1252 without the manifest).
+  EXPECT_EQ(GetACP(), 65001u);
+
+  // comctl32 comes from the Common-Controls 6 assembly, not the system
+  // folder's version 5.
+  HMODULE comctl = LoadLibraryA("comctl32.dll");
+  ASSERT_NE(comctl, nullptr);
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(comctl, path, sizeof path);
+  std::string lower = path;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  EXPECT_NE(lower.find("microsoft.windows.common-controls_6595b64144ccf1df_6."), std::string::npos) << path;
+}

@@ -10,6 +10,7 @@
 
 #include "app/status.h"
 #include "config/basic_settings.h"
+#include "content/wallpaper_style.h"
 #include "diag/log.h"
 #include "interact/category_list.h"
 #include "net/request_record.h"
@@ -402,6 +403,17 @@ TEST_F(ConfigDialogTest, WithoutAnItemOnlyTheMessageAndSwitchesHostAndPortAtOnce
     expected.replace(expected.find("SaveLogToDisk = Yes"), 19, "SaveLogToDisk       =No");
     expected.replace(expected.find("PlimSwitch = No"), 15, "PlimSwitch          =Yes");
     EXPECT_EQ(Cfg(), expected);
+
+    // The wallpaper's layout and colours: tiled 256 colours until chosen,
+    // then stored by name.
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_CONFIG_WALLSTYLE, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_CONFIG_FULLCOLOUR), BST_UNCHECKED);
+    ChooseAndLeave(dlg, IDC_CONFIG_WALLSTYLE, 4);
+    Click(dlg, IDC_CONFIG_FULLCOLOUR);
+    EXPECT_EQ(CfgValue(Cfg(), "WallpaperStyle"), "Fill");
+    EXPECT_EQ(CfgValue(Cfg(), "FullColour"), "Yes");
+    EXPECT_EQ(WallpaperStyleOf(ChosenWallpaperStyle()).wallpaperStyle, std::string("10"));
+    EXPECT_TRUE(FullColourWallpaper());
 
     // The fields hold at most 190 and 10 characters.
     TypeAndLeave(dlg, IDC_CONFIG_HOST, std::string(200, 'h'));

@@ -1,5 +1,6 @@
 // Start-up and shutdown.
 #include <windows.h>
+#include <commctrl.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 
@@ -9,6 +10,7 @@
 #include "app/app.h"
 #include "app/command_line.h"
 #include "app/display_batch.h"
+#include "app/dpi_win.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "ui/message_box.h"
@@ -48,41 +50,24 @@ void RegisterShellClasses() {
   RegisterClassA(&message);
 }
 
-void CreateSmallFont() {
-  LOGFONTA font{};
-  font.lfHeight = 8;
-  std::strcpy(font.lfFaceName, "Helv");
-  SmallFont = CreateFontIndirectA(&font);
-}
-
-void LoadIconFrames() {
+// The notification area's icons are small icons: at the DPI's size, drawn
+// from the 32 x 32 images rather than stretched by the notification area.
+void LoadIconFrames(int dpi) {
+  const int cx = SystemMetricForDpi(SM_CXSMICON, dpi), cy = SystemMetricForDpi(SM_CYSMICON, dpi);
   for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
     char name[16];
     std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
-    IconFrames[k] = LoadIconA(AppInstance, TransferInstance ? IDI_T1 : name);
+    IconFrames[k] = static_cast<HICON>(
+        LoadImageA(AppInstance, TransferInstance ? IDI_T1 : name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
   }
 }
 
-void AddTrayIcon() {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
-  nid.uID = static_cast<UINT>(TrayIconId);
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  nid.uCallbackMessage = TrayCallbackMessage;
-  nid.hIcon = IconFrames[0];
-  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", TransferInstance ? TrayTipTransfer : TrayTipNormal);
-  Shell_NotifyIconA(NIM_ADD, &nid);
-  RememberTrayIcon(nid.hIcon);
-}
-
-void DeleteTrayIcon() {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
-  nid.uID = static_cast<UINT>(TrayIconId);
-  Shell_NotifyIconA(NIM_DELETE, &nid);
-  RememberTrayIcon(nullptr);
+void DestroyIconFrames() {
+  for (HICON& icon : IconFrames) {
+    // The transfer instance's frames are one icon, loaded once per frame.
+    if (icon) DestroyIcon(icon);
+    icon = nullptr;
+  }
 }
 
 // The sounds are played through winmm loaded on demand: a quiet start
@@ -139,11 +124,15 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   std::snprintf(MainClassName, sizeof MainClassName, "%s",
                 TransferInstance ? TransferClassName : NormalClassName);
   TrayIconId = TransferInstance ? TrayIconTransfer : TrayIconNormal;
+  // Common controls 6 (the manifest) for the standard controls' visual style.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   RegisterShellClasses();
 
   CommentPopupMenu = LoadMenuA(AppInstance, IDR_COMMENTPOPUP);
   EditPopupMenu = LoadMenuA(AppInstance, IDR_EDITPOPUP);
-  CreateSmallFont();
+  const int dpi = WindowDpi(nullptr);
+  CreateSmallFont(dpi);
 
   LoadSocketLibrary();
 
@@ -151,7 +140,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
   if (!TransferInstance) AddSoundEventItems();
 
-  LoadIconFrames();
+  LoadIconFrames(dpi);
 
   OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, AppInstance,
                               nullptr);
@@ -165,6 +154,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 
   Initialising = 1;
   PlaceMainWindow();
+  ListenForTaskbar();
   AddTrayIcon();
   TrailerPaceStart();
   TrailerShow();
@@ -206,6 +196,7 @@ void AppShutdown() {
   CommentPopupMenu = EditPopupMenu = nullptr;
   if (SmallFont) DeleteObject(SmallFont);
   SmallFont = nullptr;
+  DestroyIconFrames();
 
   UnloadSocketLibrary();
 }

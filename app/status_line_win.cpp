@@ -2,7 +2,9 @@
 // server's last status text.
 #include <windows.h>
 
+#include "app/dpi_win.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "schedule/status_line.h"
@@ -23,7 +25,7 @@ void ShowStatusLineLabel(const char* text) {
 
   RECT client{};
   GetClientRect(MainWindow, &client);
-  const ShellRect r = TrailerLabelRect(client.bottom - client.top);
+  const ShellRect r = TrailerLabelRect(client.bottom - client.top, MainWindowDpi());
   TrailerLabel = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
                                r.height, MainWindow, nullptr, AppInstance, nullptr);
   ApplySmallFont(TrailerLabel);

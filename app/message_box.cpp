@@ -9,7 +9,9 @@ void UserMessageOwner(const char* text, HWND owner) {
   if (owner && !IsWindow(owner)) owner = nullptr;
   // The box shows over every line logged before it.
   FlushDisplay();
-  MessageBoxA(owner, text ? text : "", MainClassName, MB_OK);
+  // The transfer instance works unseen behind other windows for a long
+  // time: its boxes come to the front, where the user sees them.
+  MessageBoxA(owner, text ? text : "", MainClassName, MB_OK | (TransferInstance ? MB_SETFOREGROUND : 0));
 }
 
 void UserMessage(const char* text) { UserMessageOwner(text, MainWindow); }

@@ -55,6 +55,11 @@ void RegisterShellClasses() {
 void LoadIconFrames(int dpi) {
   const int cx = SystemMetricForDpi(SM_CXSMICON, dpi), cy = SystemMetricForDpi(SM_CYSMICON, dpi);
   for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
+    // The transfer instance's frames are all one icon.
+    if (TransferInstance && k > 0) {
+      IconFrames[k] = IconFrames[0];
+      continue;
+    }
     char name[16];
     std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
     IconFrames[k] = static_cast<HICON>(
@@ -63,11 +68,10 @@ void LoadIconFrames(int dpi) {
 }
 
 void DestroyIconFrames() {
-  for (HICON& icon : IconFrames) {
-    // The transfer instance's frames are one icon, loaded once per frame.
-    if (icon) DestroyIcon(icon);
-    icon = nullptr;
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
+    if (IconFrames[k] && (k == 0 || IconFrames[k] != IconFrames[k - 1])) DestroyIcon(IconFrames[k]);
   }
+  for (HICON& icon : IconFrames) icon = nullptr;
 }
 
 // The sounds are played through winmm loaded on demand: a quiet start

@@ -59,8 +59,8 @@ LRESULT Unsubclassed(HWND window, UINT message, WPARAM wp, LPARAM lp) {
 }
 
 HWND MainChild(int id) {
-  if (!MainWindow || !IsWindow(MainWindow)) return nullptr;
-  return GetDlgItem(MainWindow, id);
+  if (!Shell.MainWindow || !IsWindow(Shell.MainWindow)) return nullptr;
+  return GetDlgItem(Shell.MainWindow, id);
 }
 
 void CALLBACK FlushTimer(HWND, UINT, UINT_PTR, DWORD) { FlushDisplay(); }
@@ -68,8 +68,8 @@ void CALLBACK FlushTimer(HWND, UINT, UINT_PTR, DWORD) { FlushDisplay(); }
 void ScheduleFlush() {
   if (timerWindow && IsWindow(timerWindow)) return;
   timerWindow = nullptr;
-  if (MainWindow && SetTimer(MainWindow, DisplayBatchTimerId, DisplayBatchPeriod, FlushTimer))
-    timerWindow = MainWindow;
+  if (Shell.MainWindow && SetTimer(Shell.MainWindow, DisplayBatchTimerId, DisplayBatchPeriod, FlushTimer))
+    timerWindow = Shell.MainWindow;
   else
     FlushDisplay(); // without a timer the lines go in at once
 }

@@ -30,8 +30,8 @@ WNDPROC textPaneBaseProc = nullptr;
 int mainDpi = BaseDpi;
 
 HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
-  HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, MainWindow,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance, nullptr);
+  HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, Shell.MainWindow,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Shell.AppInstance, nullptr);
   return ApplySmallFont(child);
 }
 
@@ -69,15 +69,15 @@ bool Layout(HWND hwnd) {
 }
 
 void ToggleMainWindow() {
-  if (IsWindowVisible(MainWindow)) {
-    ShowWindow(MainWindow, SW_HIDE);
+  if (IsWindowVisible(Shell.MainWindow)) {
+    ShowWindow(Shell.MainWindow, SW_HIDE);
     return;
   }
-  ShowWindow(MainWindow, SW_SHOWNORMAL);
+  ShowWindow(Shell.MainWindow, SW_SHOWNORMAL);
   // The click on the icon lets this program take the foreground: the window
   // comes up in front of the others, not behind the one in use.
-  SetForegroundWindow(MainWindow);
-  BringWindowToTop(MainWindow);
+  SetForegroundWindow(Shell.MainWindow);
+  BringWindowToTop(Shell.MainWindow);
 }
 
 // The window moved to a monitor of another DPI (or the user changed the
@@ -85,7 +85,7 @@ void ToggleMainWindow() {
 // system suggests.
 void ChangeDpi(HWND hwnd, int dpi, const RECT* suggested) {
   mainDpi = dpi;
-  HFONT old = SmallFont;
+  HFONT old = Shell.SmallFont;
   CreateSmallFont(dpi);
   for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     if (reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)) == old) ApplySmallFont(child);
@@ -102,9 +102,9 @@ void ChangeDpi(HWND hwnd, int dpi, const RECT* suggested) {
 // the fetch runs, and the main window is disabled meanwhile.
 template <typename Fetch>
 void WithConnectingMessage(Fetch fetch) {
-  ShowTransferMessage(ConnectingText, MainWindow);
+  ShowTransferMessage(ConnectingText, Shell.MainWindow);
   fetch();
-  ShowTransferMessage(nullptr, MainWindow);
+  ShowTransferMessage(nullptr, Shell.MainWindow);
 }
 
 void DonateCommand() {
@@ -115,7 +115,7 @@ void DonateCommand() {
     return;
   }
   Initialising = 1;
-  RunDonateDialog(MainWindow);
+  RunDonateDialog(Shell.MainWindow);
 }
 
 struct MonitorList {
@@ -132,7 +132,7 @@ BOOL CALLBACK CollectMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
 
 LRESULT CALLBACK TextPaneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
-    TrackControlPopup(hwnd, lp, EditPopupMenu, MainWindow);
+    TrackControlPopup(hwnd, lp, Shell.EditPopupMenu, Shell.MainWindow);
     return 1;
   }
   // Ctrl+C copies what Copy Text copies: the received bytes, without the
@@ -149,7 +149,7 @@ WNDPROC commentEditorBaseProc = nullptr;
 // The comment editor's menu: its commands go to the dialog.
 LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
-    TrackControlPopup(hwnd, lp, CommentPopupMenu, GetParent(hwnd));
+    TrackControlPopup(hwnd, lp, Shell.CommentPopupMenu, GetParent(hwnd));
     return 1;
   }
   return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
@@ -163,7 +163,7 @@ void CreateSmallFont(int dpi) {
   LOGFONTA font{};
   font.lfHeight = ScaleForDpi(8, dpi);
   std::strcpy(font.lfFaceName, "Helv");
-  SmallFont = CreateFontIndirectA(&font);
+  Shell.SmallFont = CreateFontIndirectA(&font);
 }
 
 void TrackControlPopup(HWND control, LPARAM point, HMENU menu, HWND target) {
@@ -187,7 +187,7 @@ void CreateMainChildren() {
 }
 
 void SubclassTextPane() {
-  HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
+  HWND pane = GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE);
   if (!pane) return;
   textPaneBaseProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextPaneProc)));
@@ -195,7 +195,7 @@ void SubclassTextPane() {
 
 void PlaceMainWindow() {
   WindowPlacement p = TransferPlacement;
-  if (!TransferInstance) {
+  if (!Shell.TransferInstance) {
     p.left = ReadSettingNumber(Setting::WindowLeft);
     p.top = ReadSettingNumber(Setting::WindowTop);
     p.width = ReadSettingNumber(Setting::WindowWidth);
@@ -204,15 +204,15 @@ void PlaceMainWindow() {
     EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
     if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement();
   }
-  mainDpi = WindowDpi(MainWindow);
+  mainDpi = WindowDpi(Shell.MainWindow);
   p = PlacementForDpi(p, mainDpi);
-  SetWindowPos(MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
+  SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
 }
 
 void SavePlacement() {
-  if (TransferInstance) return;
+  if (Shell.TransferInstance) return;
   RECT r{};
-  if (!GetWindowRect(MainWindow, &r)) return;
+  if (!GetWindowRect(Shell.MainWindow, &r)) return;
   const WindowPlacement p = PlacementToStore(
       {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
        static_cast<int>(r.bottom - r.top)},
@@ -238,13 +238,13 @@ bool IsMainCommand(WPARAM command) {
 void RunMainCommand(WPARAM command) {
   switch (command) {
     case IDM_COPY: TextPaneCopy(); break;
-    case IDM_ABOUT: MessageBoxA(MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
-    case IDM_EXIT: PostMessageA(MainWindow, WM_CLOSE, 0, 0); break;
-    case IDM_CONFIGURE: RunConfigureDialog(MainWindow); break;
+    case IDM_ABOUT: MessageBoxA(Shell.MainWindow, AboutBoxText, AboutBoxCaption, MB_OK); break;
+    case IDM_EXIT: PostMessageA(Shell.MainWindow, WM_CLOSE, 0, 0); break;
+    case IDM_CONFIGURE: RunConfigureDialog(Shell.MainWindow); break;
     case IDM_GETQUOTE: WithConnectingMessage([] { QuoteUpdate(0); }); break;
     case IDM_DONATE: DonateCommand(); break;
-    case IDM_ADDCATEGORY: RunAddCategoryDialog(MainWindow); break;
-    case IDM_SENDCOMMENT: RunSendCommentDialog(MainWindow); break;
+    case IDM_ADDCATEGORY: RunAddCategoryDialog(Shell.MainWindow); break;
+    case IDM_SENDCOMMENT: RunSendCommentDialog(Shell.MainWindow); break;
     case IDM_GETNEWS: WithConnectingMessage(NewsFetch); break;
     case IDM_GETTIPS: WithConnectingMessage(TipsFetch); break;
     default: break;
@@ -289,7 +289,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       BusyHoldEnd();
       return 0;
     case WM_CLOSE:
-      if (TransferInstance) CancelTransfer = 1;
+      if (Shell.TransferInstance) CancelTransfer = 1;
       SavePlacement();
       DestroyWindow(hwnd);
       return 0;

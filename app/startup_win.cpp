@@ -18,6 +18,7 @@
 #include "app/status.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
+#include "content/desktop.h"
 #include "content/media_update.h"
 #include "content/text_fetch.h"
 #include "content/text_pane.h"
@@ -35,12 +36,12 @@ namespace {
 void RegisterShellClasses() {
   WNDCLASSA main{};
   main.lpfnWndProc = MainWindowProc;
-  main.hInstance = AppInstance;
-  main.hIcon = LoadIconA(AppInstance, IDI_MAINICON);
+  main.hInstance = Shell.AppInstance;
+  main.hIcon = LoadIconA(Shell.AppInstance, IDI_MAINICON);
   main.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   main.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  main.lpszMenuName = TransferInstance ? nullptr : IDR_MAINMENU;
-  main.lpszClassName = MainClassName;
+  main.lpszMenuName = Shell.TransferInstance ? nullptr : IDR_MAINMENU;
+  main.lpszClassName = Shell.MainClassName;
   RegisterClassA(&main);
 
   WNDCLASSA message = main;
@@ -56,35 +57,26 @@ void LoadIconFrames(int dpi) {
   const int cx = SystemMetricForDpi(SM_CXSMICON, dpi), cy = SystemMetricForDpi(SM_CYSMICON, dpi);
   for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
     // The transfer instance's frames are all one icon.
-    if (TransferInstance && k > 0) {
-      IconFrames[k] = IconFrames[0];
+    if (Shell.TransferInstance && k > 0) {
+      Shell.IconFrames[k] = Shell.IconFrames[0];
       continue;
     }
     char name[16];
     std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
-    IconFrames[k] = static_cast<HICON>(
-        LoadImageA(AppInstance, TransferInstance ? IDI_T1 : name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
+    Shell.IconFrames[k] = static_cast<HICON>(LoadImageA(Shell.AppInstance, Shell.TransferInstance ? IDI_T1 : name,
+                                                        IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
   }
 }
 
 void DestroyIconFrames() {
+  HICON* frames = Shell.IconFrames;
   for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
-    if (IconFrames[k] && (k == 0 || IconFrames[k] != IconFrames[k - 1])) DestroyIcon(IconFrames[k]);
+    if (frames[k] && (k == 0 || frames[k] != frames[k - 1])) DestroyIcon(frames[k]);
   }
-  for (HICON& icon : IconFrames) icon = nullptr;
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) frames[k] = nullptr;
 }
 
-// The sounds are played through winmm loaded on demand: a quiet start
-// never needs it, and loading it is a good part of a start-up's cost.
-void PlayResourceSound(const char* name) {
-  using PlayFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-  static PlayFn play = nullptr;
-  if (!play) {
-    if (HMODULE winmm = LoadLibraryA("winmm.dll"))
-      play = reinterpret_cast<PlayFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
-  }
-  if (play) play(name, AppInstance, SND_RESOURCE | SND_SYNC);
-}
+void PlayResourceSound(const char* name) { CallPlaySound(name, Shell.AppInstance, SND_RESOURCE | SND_SYNC); }
 
 // Started from the log-on entry, the program runs in whatever directory the
 // system gives it, while an installed copy keeps its velmor.cfg beside the
@@ -105,13 +97,13 @@ void UseProgramFolderSettings() {
 }  // namespace
 
 void InstallTransportHooks() {
-  TransferHooks.ownerWindow = [] { return MainWindow; };
-  TransferHooks.transferRole = [] { return TransferInstance; };
-  TransferHooks.showTransferMessage = ShowTransferMessage;
+  ShellHooks.mainWindow = [] { return Shell.MainWindow; };
+  ShellHooks.transferRole = [] { return Shell.TransferInstance; };
+  ShellHooks.showTransferMessage = ShowTransferMessage;
 }
 
 void AppStartup(HINSTANCE instance, const char* commandLine) {
-  AppInstance = instance;
+  Shell.AppInstance = instance;
   InstallTransportHooks();
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
@@ -121,39 +113,39 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   if (!DirectoryExists(DataDirectory)) RunConfigDirDialog(nullptr);
 
   const CommandLineSwitches switches = ScanCommandLine(commandLine);
-  TransferInstance = switches.transfer;
-  StartHidden = switches.startHidden;
-  Quiet = switches.quiet;
+  Shell.TransferInstance = switches.transfer;
+  Shell.StartHidden = switches.startHidden;
+  Shell.Quiet = switches.quiet;
 
-  std::snprintf(MainClassName, sizeof MainClassName, "%s",
-                TransferInstance ? TransferClassName : NormalClassName);
-  TrayIconId = TransferInstance ? TrayIconTransfer : TrayIconNormal;
+  std::snprintf(Shell.MainClassName, sizeof Shell.MainClassName, "%s",
+                Shell.TransferInstance ? TransferClassName : NormalClassName);
+  Shell.TrayIconId = Shell.TransferInstance ? TrayIconTransfer : TrayIconNormal;
   // Common controls 6 (the manifest) for the standard controls' visual style.
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterShellClasses();
 
-  CommentPopupMenu = LoadMenuA(AppInstance, IDR_COMMENTPOPUP);
-  EditPopupMenu = LoadMenuA(AppInstance, IDR_EDITPOPUP);
+  Shell.CommentPopupMenu = LoadMenuA(Shell.AppInstance, IDR_COMMENTPOPUP);
+  Shell.EditPopupMenu = LoadMenuA(Shell.AppInstance, IDR_EDITPOPUP);
   const int dpi = WindowDpi(nullptr);
   CreateSmallFont(dpi);
 
   LoadSocketLibrary();
 
-  if (!TransferInstance && !Quiet) PlayResourceSound(IDR_STARTWAVE);
+  if (!Shell.TransferInstance && !Shell.Quiet) PlayResourceSound(IDR_STARTWAVE);
   SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
-  if (!TransferInstance) AddSoundEventItems();
+  if (!Shell.TransferInstance) AddSoundEventItems();
 
   LoadIconFrames(dpi);
 
-  OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, AppInstance,
+  Shell.OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, Shell.AppInstance,
                               nullptr);
-  MainWindow = CreateWindowA(MainClassName, MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, OwnerWindow,
-                             nullptr, AppInstance, nullptr);
-  ApplySmallFont(MainWindow);
+  Shell.MainWindow = CreateWindowA(Shell.MainClassName, Shell.MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Shell.OwnerWindow,
+                             nullptr, Shell.AppInstance, nullptr);
+  ApplySmallFont(Shell.MainWindow);
   CreateMainChildren();
-  if (!TransferInstance) SubclassTextPane();
+  if (!Shell.TransferInstance) SubclassTextPane();
   TextPaneSetText(AboutPaneText);
 
   Initialising = 1;
@@ -166,13 +158,13 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 }
 
 int AppRun() {
-  if (TransferInstance) {
+  if (Shell.TransferInstance) {
     RunDonateTransfer();
     FlushDisplay();
     return 0;
   }
-  if (StartHidden) ShowWindow(MainWindow, SW_HIDE);
-  SetTimer(MainWindow, ScheduleTimerId, ScheduleTimerPeriod, nullptr);
+  if (Shell.StartHidden) ShowWindow(Shell.MainWindow, SW_HIDE);
+  SetTimer(Shell.MainWindow, ScheduleTimerId, ScheduleTimerPeriod, nullptr);
   MSG msg{};
   for (;;) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
@@ -184,22 +176,22 @@ int AppRun() {
 }
 
 void AppShutdown() {
-  if (!TransferInstance && !Quiet) PlayResourceSound(IDR_ENDWAVE);
+  if (!Shell.TransferInstance && !Shell.Quiet) PlayResourceSound(IDR_ENDWAVE);
   DeleteTrayIcon();
 
   ReleaseSoundEventItems();
   // The owner window goes with the resources; in the transfer instance its
   // main window, still open, goes with it, and the classes can be
   // unregistered.
-  if (OwnerWindow) DestroyWindow(OwnerWindow);
-  OwnerWindow = nullptr;
-  UnregisterClassA(MainClassName, AppInstance);
-  UnregisterClassA(MessageWindowClassName, AppInstance);
-  if (CommentPopupMenu) DestroyMenu(CommentPopupMenu);
-  if (EditPopupMenu) DestroyMenu(EditPopupMenu);
-  CommentPopupMenu = EditPopupMenu = nullptr;
-  if (SmallFont) DeleteObject(SmallFont);
-  SmallFont = nullptr;
+  if (Shell.OwnerWindow) DestroyWindow(Shell.OwnerWindow);
+  Shell.OwnerWindow = nullptr;
+  UnregisterClassA(Shell.MainClassName, Shell.AppInstance);
+  UnregisterClassA(MessageWindowClassName, Shell.AppInstance);
+  if (Shell.CommentPopupMenu) DestroyMenu(Shell.CommentPopupMenu);
+  if (Shell.EditPopupMenu) DestroyMenu(Shell.EditPopupMenu);
+  Shell.CommentPopupMenu = Shell.EditPopupMenu = nullptr;
+  if (Shell.SmallFont) DeleteObject(Shell.SmallFont);
+  Shell.SmallFont = nullptr;
   DestroyIconFrames();
 
   UnloadSocketLibrary();

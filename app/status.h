@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "content/wait_label.h"
+#include "interact/dialog_shell.h"
 #include "res/resource.h"
 
 constexpr int AnimationTimerId = IDT_ANIMATION;
@@ -16,15 +18,11 @@ int BusyHoldQuery();
 int BusyHoldBegin(); // returns 1; nothing changes when already held
 int BusyHoldEnd();   // returns 0; one end releases any number of begins
 
-void ShowWaitLabel();
-void HideWaitLabel();
+// ShowWaitLabel, HideWaitLabel and ShowProgress: content/wait_label.h.
 bool WaitLabelExists();
 void RecreateWaitLabel(); // after a resize
-// Progress callback of every block transfer: "%d / %d (%d%%)".
-void ShowProgress(int done, int total);
 
-// Opens, replaces or closes (text == nullptr) the transfer message pop-up.
-void ShowTransferMessage(const char* text, HWND owner);
+// ShowTransferMessage, the pop-up's one entry point: interact/dialog_shell.h.
 HWND TransferMessageWindow(); // the open pop-up, or nullptr
 
 // Window procedure of the class `msgwnd`.

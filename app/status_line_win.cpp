@@ -2,7 +2,6 @@
 // server's last status text.
 #include <windows.h>
 
-#include "app/dpi_win.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "ui/message_box.h"
@@ -18,15 +17,15 @@ HWND TrailerLabel = nullptr;
 void ShowStatusLineLabel(const char* text) {
   // The label dies with a main window that has gone; only a live one of the
   // current window is destroyed here.
-  if (TrailerLabel && IsWindow(TrailerLabel) && GetParent(TrailerLabel) == MainWindow)
+  if (TrailerLabel && IsWindow(TrailerLabel) && GetParent(TrailerLabel) == Shell.MainWindow)
     DestroyWindow(TrailerLabel);
   TrailerLabel = nullptr;
-  if (!text || !MainWindow) return;
+  if (!text || !Shell.MainWindow) return;
 
   RECT client{};
-  GetClientRect(MainWindow, &client);
+  GetClientRect(Shell.MainWindow, &client);
   const ShellRect r = TrailerLabelRect(client.bottom - client.top, MainWindowDpi());
   TrailerLabel = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
-                               r.height, MainWindow, nullptr, AppInstance, nullptr);
+                               r.height, Shell.MainWindow, nullptr, Shell.AppInstance, nullptr);
   ApplySmallFont(TrailerLabel);
 }

@@ -27,14 +27,14 @@ HICON shownIcon = nullptr;
 
 int MainClientHeight() {
   RECT r{};
-  GetClientRect(MainWindow, &r);
+  GetClientRect(Shell.MainWindow, &r);
   return r.bottom - r.top;
 }
 
 // A simple static child of the main window, without control id.
 HWND CreateStatusLabel(const char* text, const ShellRect& r) {
   HWND label = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
-                             r.height, MainWindow, nullptr, AppInstance, nullptr);
+                             r.height, Shell.MainWindow, nullptr, Shell.AppInstance, nullptr);
   return ApplySmallFont(label);
 }
 
@@ -56,8 +56,8 @@ UINT taskbarCreated = 0;
 NOTIFYICONDATAA TrayData(UINT flags) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
-  nid.uID = static_cast<UINT>(TrayIconId);
+  nid.hWnd = Shell.MainWindow;
+  nid.uID = static_cast<UINT>(Shell.TrayIconId);
   nid.uFlags = flags;
   nid.uCallbackMessage = TrayCallbackMessage;
   return nid;
@@ -69,8 +69,8 @@ void CALLBACK RetryTrayIcon(HWND, UINT, UINT_PTR, DWORD) { AddTrayIcon(); }
 
 bool AddTrayIcon() {
   NOTIFYICONDATAA nid = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
-  nid.hIcon = shownIcon ? shownIcon : IconFrames[0];
-  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", TransferInstance ? TrayTipTransfer : TrayTipNormal);
+  nid.hIcon = shownIcon ? shownIcon : Shell.IconFrames[0];
+  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", Shell.TransferInstance ? TrayTipTransfer : TrayTipNormal);
   bool there = Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
   // An add refused because the icon is still there (a broadcast while the
   // notification area kept it) leaves it as it is.
@@ -79,16 +79,16 @@ bool AddTrayIcon() {
     there = Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
   }
   if (there) {
-    KillTimer(MainWindow, TrayRetryTimerId);
+    KillTimer(Shell.MainWindow, TrayRetryTimerId);
     shownIcon = nid.hIcon;
   } else {
-    SetTimer(MainWindow, TrayRetryTimerId, TrayRetryPeriod, RetryTrayIcon);
+    SetTimer(Shell.MainWindow, TrayRetryTimerId, TrayRetryPeriod, RetryTrayIcon);
   }
   return there;
 }
 
 void DeleteTrayIcon() {
-  KillTimer(MainWindow, TrayRetryTimerId);
+  KillTimer(Shell.MainWindow, TrayRetryTimerId);
   NOTIFYICONDATAA nid = TrayData(0);
   Shell_NotifyIconA(NIM_DELETE, &nid);
   shownIcon = nullptr;
@@ -103,11 +103,11 @@ UINT TaskbarCreatedMessage() { return taskbarCreated; }
 void ShowTrayFrame(int frame) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
-  nid.uID = static_cast<UINT>(TrayIconId);
+  nid.hWnd = Shell.MainWindow;
+  nid.uID = static_cast<UINT>(Shell.TrayIconId);
   nid.uFlags = NIF_MESSAGE | NIF_ICON;
   nid.uCallbackMessage = TrayCallbackMessage;
-  nid.hIcon = IconFrames[frame];
+  nid.hIcon = Shell.IconFrames[frame];
   // The icon already shown changes nothing, but telling the notification
   // area costs a round trip to another process (every end of the hold shows
   // frame 0, and the transfer instance's frames are all one icon).
@@ -126,14 +126,14 @@ int BusyHoldQuery() { return HoldLabel ? 1 : 0; }
 int BusyHoldBegin() {
   if (HoldLabel) return 1;
   HoldLabel = CreateStatusLabel(HoldLabelText, HoldLabelRect(MainClientHeight(), MainWindowDpi()));
-  SetTimer(MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
+  SetTimer(Shell.MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
   return 1;
 }
 
 int BusyHoldEnd() {
   if (HoldLabel) DestroyWindow(HoldLabel);
   HoldLabel = nullptr;
-  KillTimer(MainWindow, AnimationTimerId);
+  KillTimer(Shell.MainWindow, AnimationTimerId);
   ShowTrayFrame(0);
   return 0;
 }
@@ -169,7 +169,8 @@ void StatusForgetMainChildren() {
 
 HWND TransferMessageWindow() { return TransferMessage; }
 
-void ShowTransferMessage(const char* text, HWND owner) {
+void ShowTransferMessage(const char* text, WindowRef ownerRef) {
+  HWND owner = static_cast<HWND>(ownerRef);
   if (owner) {
     EnableWindow(owner, TRUE);
     SetFocus(owner);
@@ -183,10 +184,10 @@ void ShowTransferMessage(const char* text, HWND owner) {
 
   constexpr DWORD popupStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION;
   HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption, popupStyle, 0, 0, 10, 10,
-                             nullptr, nullptr, AppInstance, nullptr);
+                             nullptr, nullptr, Shell.AppInstance, nullptr);
   TransferMessage = popup;
   HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_SIMPLE, 0, 0, 0, 0, popup,
-                             nullptr, AppInstance, nullptr);
+                             nullptr, Shell.AppInstance, nullptr);
   SetWindowTextA(label, text);
   ApplySmallFont(label);
 
@@ -217,7 +218,7 @@ void ShowTransferMessage(const char* text, HWND owner) {
   HWND button = CreateWindowA("BUTTON", CancelTransferText, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
                               b.x, b.y, b.width, b.height, popup,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(CancelTransferButtonId)),
-                              AppInstance, nullptr);
+                              Shell.AppInstance, nullptr);
   ApplySmallFont(button);
   ApplySmallFont(popup);
 

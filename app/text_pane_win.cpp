@@ -19,7 +19,7 @@ std::string shown;  // the display form of received
 std::vector<std::size_t> insertedBreaks;
 std::size_t held = 0;  // bytes of shown that the control holds
 
-HWND Pane() { return MainWindow ? GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE) : nullptr; }
+HWND Pane() { return Shell.MainWindow ? GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE) : nullptr; }
 
 void PutOnClipboard(HWND owner, const std::string& bytes) {
   if (!OpenClipboard(owner)) return;
@@ -70,8 +70,8 @@ void CALLBACK FillStep(HWND window, UINT, UINT_PTR id, DWORD) {
 }  // namespace
 
 void TextPaneSetText(const char* text) {
-  if (!MainWindow) return;
-  KillTimer(MainWindow, IDT_PANEFILL);
+  if (!Shell.MainWindow) return;
+  KillTimer(Shell.MainWindow, IDT_PANEFILL);
   received = text ? text : "";
   shown = PaneDisplayForm(received, &insertedBreaks);
   held = PanePieceEnd(shown, 0, PaneFirstPiece);
@@ -79,16 +79,16 @@ void TextPaneSetText(const char* text) {
   if (held < shown.size()) {
     // The appended pieces must not stop at the control's default limit.
     if (pane) SendMessageA(pane, EM_SETLIMITTEXT, 0, 0);
-    SetTimer(MainWindow, IDT_PANEFILL, USER_TIMER_MINIMUM, FillStep);
+    SetTimer(Shell.MainWindow, IDT_PANEFILL, USER_TIMER_MINIMUM, FillStep);
   }
-  SetDlgItemTextA(MainWindow, IDC_MAIN_TEXTPANE, shown.substr(0, held).c_str());
+  SetDlgItemTextA(Shell.MainWindow, IDC_MAIN_TEXTPANE, shown.substr(0, held).c_str());
 }
 
 void TextPaneCopy() {
   DWORD start = 0, end = 0;
-  SendDlgItemMessageA(MainWindow, IDC_MAIN_TEXTPANE, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+  SendDlgItemMessageA(Shell.MainWindow, IDC_MAIN_TEXTPANE, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                       reinterpret_cast<LPARAM>(&end));
   const PaneRange r = PaneCopyRange(start, end, held, shown.size(), insertedBreaks);
   if (r.second <= r.first || r.second > received.size()) return;  // nothing selected: as the control does
-  PutOnClipboard(MainWindow, received.substr(r.first, r.second - r.first));
+  PutOnClipboard(Shell.MainWindow, received.substr(r.first, r.second - r.first));
 }

@@ -103,7 +103,7 @@ double OpenOnce(bool ours, void (*inside)(HWND)) {
   if (ours)
     RunConfigureDialog(nullptr);
   else
-    DialogBoxParamA(AppInstance, IDD_CONFIGDIALOG, nullptr, BareProc, 0);
+    DialogBoxParamA(Shell.AppInstance, IDD_CONFIGDIALOG, nullptr, BareProc, 0);
   if (hook) UnhookWindowsHookEx(hook);
   hook = nullptr;
   return (initialised - start) * 1000;
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: config_bench PORT WORK_DIR\n");
     return 2;
   }
-  AppInstance = GetModuleHandleA(nullptr);
+  Shell.AppInstance = GetModuleHandleA(nullptr);
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", argv[2]);
   std::snprintf(ServerHost, sizeof ServerHost, "127.0.0.1");
   std::snprintf(ServerPort, sizeof ServerPort, "%s", argv[1]);

@@ -162,7 +162,7 @@ void ReportDelays(const char* during) {
 // Opens a connection and asks for picture category 1, up to the block
 // header (which the block operation reads itself).
 Socket AskForPicture() {
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   if (s < 0) return s;
   RequestRecord r = EmptyRecord();
   r.code = 2;
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
 
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data); // for the baseline's plain socket
-  AppInstance = GetModuleHandleA(nullptr);
+  Shell.AppInstance = GetModuleHandleA(nullptr);
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", workDir.c_str());
   std::snprintf(ServerHost, sizeof ServerHost, "127.0.0.1");
   std::snprintf(ServerPort, sizeof ServerPort, "%d", port);
@@ -289,12 +289,12 @@ int main(int argc, char** argv) {
 
   WNDCLASSA wc = {};
   wc.lpfnWndProc = StampProc;
-  wc.hInstance = AppInstance;
+  wc.hInstance = Shell.AppInstance;
   wc.lpszClassName = "VelmorBenchMain";
   RegisterClassA(&wc);
   stampWindow = CreateWindowA("VelmorBenchMain", "VelmorW", WS_OVERLAPPEDWINDOW, 0, 0, 456, 211, nullptr, nullptr,
-                              AppInstance, nullptr);
-  MainWindow = stampWindow;
+                              Shell.AppInstance, nullptr);
+  Shell.MainWindow = stampWindow;
   InstallTransportHooks();
 
   std::printf("Transport benchmark under Wine, server on 127.0.0.1:%d\n\n", port);
@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
   double waitCpu = 0, waitWall = 0, waitServerCpu = -1;
   {
     StampPoster poster;
-    Socket s = OpenServerConnection();
+    Socket s = OpenServerConnection(ConfiguredServer());
     if (s >= 0) {
       RequestRecord r = EmptyRecord();
       r.code = 2;

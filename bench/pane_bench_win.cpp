@@ -69,7 +69,7 @@ int main() {
   SetCurrentDirectoryA(dir.string().c_str());
   AppStartup(GetModuleHandleA(nullptr), "/Q");
   PumpFor(0.5);
-  HWND pane = GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE);
+  HWND pane = GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE);
   RECT r{};
   GetWindowRect(pane, &r);
 
@@ -81,7 +81,7 @@ int main() {
                                 ES_READONLY | ES_WANTRETURN,
                             5, 5, r.right - r.left, r.bottom - r.top, bareParent, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(bare, WM_SETFONT, reinterpret_cast<WPARAM>(SmallFont), TRUE);
+  SendMessageA(bare, WM_SETFONT, reinterpret_cast<WPARAM>(Shell.SmallFont), TRUE);
   PumpFor(0.5);
 
   std::printf("Text pane (%ld x %ld pixels): seconds for a text without a line break (Wine)\n", r.right - r.left,
@@ -103,7 +103,7 @@ int main() {
     PumpFor(0.2);
     t = Now();
     TextPaneSetText(text.c_str());
-    UpdateWindow(MainWindow);
+    UpdateWindow(Shell.MainWindow);
     const double shownAfter = Now() - t;
     double longest = 0;
     while (GetWindowTextLengthA(pane) < static_cast<int>(shown.size()) && Now() - t < 300) {
@@ -122,7 +122,7 @@ int main() {
               " goal: shown within 1 s. Before soft breaks, 102,000 bytes on one line took 39 s.)\n");
 
   DestroyWindow(bareParent);
-  SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+  SendMessageA(Shell.MainWindow, WM_CLOSE, 0, 0);
   PumpFor(0.5);
   AppShutdown();
   SetCurrentDirectoryA(fs::temp_directory_path().string().c_str());

@@ -12,16 +12,16 @@ namespace {
 // In the order of Setting. The basic five come first, in the order in which
 // a first start writes them.
 const SettingEntry Table[SettingCount] = {
-    {"Directory", sizeof DataDirectory, ""},
-    {"Port", sizeof ServerPort, "1123"},
-    {"VServerID", sizeof ServerHost, DefaultServerHost},
-    {"SaveLogToDisk", 11, "No"},
-    {"PlimSwitch", sizeof PlimSwitch, "No"},
-    {"WindowLeft", 100, "80"},
-    {"WindowTop", 100, "137"},
-    {"WindowWidth", 100, "456"},
-    {"WindowHeight", 100, "211"},
-    {"Trailer", 200, nullptr},
+    {"Directory", sizeof DataDirectory, "", "Directory"},
+    {"Port", sizeof ServerPort, "1123", "PORT"},
+    {"VServerID", sizeof ServerHost, DefaultServerHost, "VSERVERID"},
+    {"SaveLogToDisk", 11, "No", "SaveLogToDisk"},
+    {"PlimSwitch", sizeof PlimSwitch, "No", "PlimSwitch"},
+    {"WindowLeft", 100, "80", "WindowLeft"},
+    {"WindowTop", 100, "137", "WindowTop"},
+    {"WindowWidth", 100, "456", "WindowWidth"},
+    {"WindowHeight", 100, "211", "WindowHeight"},
+    {"Trailer", 200, nullptr, "Trailer"},
 };
 
 }  // namespace
@@ -46,4 +46,10 @@ bool ItemKey(char* out, std::size_t size, const char* prefix, const char* itemNa
   }
   out[used] = '\0';
   return true;
+}
+
+void DonateCategoryKey(char* out, std::size_t size, int type) { std::snprintf(out, size, "DONATE-%d-CATEGORY", type); }
+
+void DonateSlotKey(char* out, std::size_t size, int type, int slot) {
+  std::snprintf(out, size, "DONATE-%d-%d", type, slot);
 }

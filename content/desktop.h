@@ -14,6 +14,11 @@ void SetTiledWallpaper(const char* path);
 // nonzero when the sound started.
 int PlayWaveFile(const char* path);
 
+// Windows only: winmm's PlaySoundA with these arguments (module: an
+// HMODULE or null), winmm loaded on the first call; 0 when it cannot be.
+// The shell's start and end sounds use it too.
+int CallPlaySound(const char* sound, void* module, unsigned flags);
+
 // Sets the default value of the ".Current" subkey of the sound event at
 // keyPath (under HKCU) to path. Failures are not reported.
 void SetEventSound(const char* keyPath, const char* path);

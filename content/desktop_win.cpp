@@ -17,9 +17,10 @@ void SetTiledWallpaper(const char* path) {
   SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
 }
 
-// winmm is loaded on first use, as for the start and end sounds: most runs
-// never play a received sound.
-int PlayWaveFile(const char* path) {
+// winmm is loaded on first use: a quiet start never needs it, loading it is
+// a good part of a start-up's cost, and most runs never play a received
+// sound.
+int CallPlaySound(const char* sound, void* module, unsigned flags) {
   using PlayFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
   static PlayFn play = nullptr;
   if (!play) {
@@ -27,7 +28,11 @@ int PlayWaveFile(const char* path) {
       play = reinterpret_cast<PlayFn>(reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
   }
   if (!play) return 0;
-  return play(path, nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+  return play(sound, static_cast<HMODULE>(module), flags);
+}
+
+int PlayWaveFile(const char* path) {
+  return CallPlaySound(path, nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
 }
 
 void SetEventSound(const char* keyPath, const char* path) {

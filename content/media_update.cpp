@@ -8,6 +8,7 @@
 #include "content/desktop.h"
 #include "content/jpeg_to_bmp.h"
 #include "content/text_fetch.h"
+#include "net/server_exchange.h"
 #include "content/wait_label.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
@@ -98,7 +99,7 @@ int FetchMedia(const MediaKind& kind, int row) {
     ShowWaitLabel();
     int status = BlockRecvFile(s, importPath, ShowProgress);
     HideWaitLabel();
-    if (status != 0) {
+    if (status != BlockOk) {
       ReportBlockReceiveStatus(status, category);
     } else if (int error = kind.install(row, importPath)) {
       std::snprintf(line, sizeof line, kind.errorLine, error);

@@ -8,6 +8,7 @@
 #include "base/guarded.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
+#include "net/server_exchange.h"
 #include "net/transport.h"
 #include "schedule/category_pick.h"
 
@@ -18,16 +19,16 @@ struct TextFetch {
   bool convertLineEnds;
   const char* availableLine;
   const char* undeliveredLine;
-  const char* unavailableLine;  // response code 4
-  bool categoryEmptyKnown;      // response code 2 has its own line
+  const char* unavailableLine;  // ResponseUnavailable
+  bool categoryEmptyKnown;      // ResponseQuoteCategoryEmpty has its own line
 };
 
-const TextFetch QuoteFetch = {1, true, "New Quote Available.",
+const TextFetch QuoteFetch = {RequestQuote, true, "New Quote Available.",
                               "The Velmor server was unable to deliver the information you requested.",
                               "The Velmor server was unable to obtain the information you requested.", true};
-const TextFetch NewsFetchKind = {8, false, "News Available.", "The Velmor server was unable to deliver the news file.",
+const TextFetch NewsFetchKind = {RequestNews, false, "News Available.", "The Velmor server was unable to deliver the news file.",
                                  "The news file on this Velmor server was unavailable.", false};
-const TextFetch TipsFetchKind = {9, false, "Tips Available.", "The Velmor server was unable to deliver the tips file.",
+const TextFetch TipsFetchKind = {RequestTips, false, "Tips Available.", "The Velmor server was unable to deliver the tips file.",
                                  "The tips file on this Velmor server was unavailable.", false};
 
 // One exchange: request, response, and on code 0 the text block into the
@@ -41,7 +42,7 @@ int FetchText(const TextFetch& kind, int category) {
   int result = 0;
   char line[100];
   switch (record.code) {
-    case 0: {
+    case ResponseAccepted: {
       ShowWaitLabel();
       int status = 0;
       char* text = BlockRecvMemory(s, &status, ShowProgress);
@@ -58,7 +59,7 @@ int FetchText(const TextFetch& kind, int category) {
       result = 1;
       break;
     }
-    case 2:
+    case ResponseQuoteCategoryEmpty:
       if (kind.categoryEmptyKnown) {
         std::snprintf(line, sizeof line, "Quote Category %d is empty on the server.", category);
         LogActivity(line);
@@ -66,10 +67,10 @@ int FetchText(const TextFetch& kind, int category) {
         LogActivityCode("Error from server ", record.code);
       }
       break;
-    case 3:
+    case ResponseBusy:
       LogActivity("The Velmor server you're attached to is busy.");
       break;
-    case 4:
+    case ResponseUnavailable:
       LogActivity(kind.unavailableLine);
       break;
     default:
@@ -81,25 +82,6 @@ int FetchText(const TextFetch& kind, int category) {
 }
 
 }  // namespace
-
-Socket StartContentExchange(RequestRecord* record) {
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    LogActivity("Request Cancelled");
-    return -1;
-  }
-  if (TransferBroken(SendRequest(s, record))) {
-    LogRequestNotSent();
-    CloseServerConnection(s);
-    return -1;
-  }
-  if (TransferBroken(ReceiveResponse(s, record))) {
-    LogResponseNotReceived();
-    CloseServerConnection(s);
-    return -1;
-  }
-  return s;
-}
 
 int QuoteUpdate(int row) {
   int category = CategoryPick(row);
@@ -125,32 +107,30 @@ char* ToCrLf(char* text) {
 }
 
 void ReportBlockReceiveStatus(int status, int category) {
-  char line[100];
-  switch (status) {
-    case 0:
-      std::snprintf(line, sizeof line, "Nothing is wrong, but we tripped an error. Weird eh? cat=%d.", category);
-      break;
-    case 2:
-      std::snprintf(line, sizeof line, "Quote Category %d is empty on the server.", category);
-      break;
-    case 3:
-      std::snprintf(line, sizeof line, "The Velmor server you're attached to is busy.");
-      break;
-    case 4:
-      std::snprintf(line, sizeof line, "The file requested was unavailable on the Velmor server you attached to.");
-      break;
-    case 8:
-      std::snprintf(line, sizeof line, "Picture Category %d is empty on the server.", category);
-      break;
-    case 9:
-      std::snprintf(line, sizeof line, "Sound Category %d is empty on the server.", category);
-      break;
-    case 11:
-      std::snprintf(line, sizeof line, "Transfer Cancelled.");
-      break;
-    default:
-      std::snprintf(line, sizeof line, "Unknown error from block receive: %d.", status);
-      break;
+  // Each line takes the category (or, for an unknown status, the status)
+  // where it has a number.
+  struct StatusLine {
+    int status;
+    const char* format;
+  };
+  static const StatusLine lines[] = {
+      {BlockOk, "Nothing is wrong, but we tripped an error. Weird eh? cat=%d."},
+      {ResponseQuoteCategoryEmpty, "Quote Category %d is empty on the server."},
+      {ResponseBusy, "The Velmor server you're attached to is busy."},
+      {ResponseUnavailable, "The file requested was unavailable on the Velmor server you attached to."},
+      {ResponsePictureCategoryEmpty, "Picture Category %d is empty on the server."},
+      {ResponseSoundCategoryEmpty, "Sound Category %d is empty on the server."},
+      {BlockCancelled, "Transfer Cancelled."},
+  };
+  const char* format = "Unknown error from block receive: %d.";
+  int number = status;
+  for (const StatusLine& known : lines) {
+    if (known.status == status) {
+      format = known.format;
+      number = category;
+    }
   }
+  char line[100];
+  std::snprintf(line, sizeof line, format, number);
   LogActivity(line);
 }

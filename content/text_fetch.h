@@ -17,11 +17,5 @@ void TipsFetch();
 // block.
 char* ToCrLf(char* text);
 
-// The opening of every content exchange: connects, sends the record and
-// reads the response into it. The connection, or -1 when it ended with
-// "Request Cancelled", "Error on send" (-4) or "Error on recv" (-5) in the
-// activity log (the connection is then closed).
-Socket StartContentExchange(RequestRecord* record);
-
 // The activity-log line for a failed block receive of a picture or sound.
 void ReportBlockReceiveStatus(int status, int category);

@@ -8,6 +8,7 @@
 #include "base/user_message.h"
 #include "interact/category_split.h"
 #include "net/request_protocol.h"
+#include "net/server_exchange.h"
 #include "net/transport.h"
 
 namespace {
@@ -63,22 +64,16 @@ int TakeNames(CategoryCache* cache, const char* block, int length, int32_t n) {
 
 // The exchange itself, run while the transfer message is up.
 int FetchUnderMessage(int itemType) {
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    LogActivity("Can't get category list from server (1)");
-    return 0;
-  }
+  static const char* const failedLines[3] = {"Can't get category list from server (1)",
+                                             "Can't get category list from server (2)",
+                                             "Can't get category list from server (3)"};
   RequestRecord record = EmptyRecord();
   record.code = RequestCategoryList;
   record.num1 = itemType;
-  if (TransferBroken(SendRequest(s, &record))) {
-    LogActivity("Can't get category list from server (2)");
-    CloseServerConnection(s);
-    return 0;
-  }
-  if (TransferBroken(ReceiveResponse(s, &record))) {
-    LogActivity("Can't get category list from server (3)");
-    CloseServerConnection(s);
+  ExchangeFailure failure;
+  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure);
+  if (s < 0) {
+    LogActivity(ExchangeFailureText(failure, failedLines));
     return 0;
   }
   if (record.code != ResponseAccepted) {
@@ -115,9 +110,9 @@ void DiscardCategoryList(int itemType) {
 int FetchCategoryList(int itemType, WindowRef parent) {
   if (!ValidType(itemType)) return 0;
   DiscardCategoryList(itemType);
-  ShowTransferMessageFor(CategoryFetchWaitText, parent);
+  ShowTransferMessage(CategoryFetchWaitText, parent);
   const int ok = FetchUnderMessage(itemType);
-  ShowTransferMessageFor(nullptr, parent);
+  ShowTransferMessage(nullptr, parent);
   return ok;
 }
 

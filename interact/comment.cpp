@@ -8,6 +8,7 @@
 #include "content/wait_label.h"
 #include "base/guarded.h"
 #include "diag/log.h"
+#include "interact/dialog_exchange.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 constexpr const char* CancelledLine = "Send comment request Cancelled";
 constexpr const char* HeadingFormat = "Comment from id: %s\r\n";
-
-void Report(const char* text, WindowRef dialog) {
-  ShowTransferMessageFor(nullptr, dialog);
-  UserMessageFor(text, dialog);
-}
 
 // The heading with the client's identity, then the comment. 1 delivered,
 // else 0 (reported).
@@ -33,17 +29,17 @@ int SendCommentBlock(Socket s, WindowRef dialog, const char* comment) {
   const int status = BlockSendData(s, block, static_cast<int>(std::strlen(block)), ShowProgress);
   HideWaitLabel();
   GuardedFree(block);
-  if (status == 0) {
-    UserMessageFor("Comment sent successfully.", dialog);
+  if (status == BlockOk) {
+    UserMessage("Comment sent successfully.", dialog);
     LogActivity("Your comment was sent to the Velmor server");
     return 1;
   }
   if (status == BlockCancelled) {
-    UserMessageFor("Transfer Cancelled.", dialog);
+    UserMessage("Transfer Cancelled.", dialog);
     LogActivity("Cancel request sending comment");
     return 0;
   }
-  UserMessageFor("An error occured sending your comment to the server.", dialog);
+  UserMessage("An error occured sending your comment to the server.", dialog);
   char line[64];
   std::snprintf(line, sizeof line, "Error sending comment: %d", status);
   LogActivity(line);
@@ -59,34 +55,22 @@ int SendComment(WindowRef dialog, const char* text) {
   TrimSpaces(comment);
   int result = 0;
   if (std::strlen(comment) < 2) {
-    UserMessageFor("You can not send an empty comment.", dialog);
-    GuardedFree(comment);
-    return 0;
-  }
-  ShowTransferMessageFor("Connecting to server.", dialog);
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    Report("Unable to make connection to server. Check the address and port and try again later.", dialog);
-    LogActivity(CancelledLine);
+    UserMessage("You can not send an empty comment.", dialog);
     GuardedFree(comment);
     return 0;
   }
   RequestRecord record = EmptyRecord();
   record.code = RequestComment;
-  if (TransferBroken(SendRequest(s, &record))) {
-    Report("Unable to send request to server. Please try again later.", dialog);
-    LogActivity(CancelledLine);
-  } else if (ReceiveResponse(s, &record) != TransferResult::Ok) {
-    Report("Unable to receive confirmation from server. Please try again later.", dialog);
-    LogActivity(CancelledLine);
-  } else {
-    ShowTransferMessageFor(nullptr, dialog);
-    switch (record.code) {
-      case ResponseAccepted: result = SendCommentBlock(s, dialog, comment); break;
-      case ResponseCannotHandle: UserMessageFor("The server was unable to handle your request.", dialog); break;
-      case ResponseBusy: UserMessageFor("The Velmor server you're attached to is busy.", dialog); break;
-      default: LogActivityCode("Error from server ", record.code); break;
-    }
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
+  if (s < 0) {
+    GuardedFree(comment);
+    return 0;
+  }
+  switch (record.code) {
+    case ResponseAccepted: result = SendCommentBlock(s, dialog, comment); break;
+    case ResponseCannotHandle: UserMessage("The server was unable to handle your request.", dialog); break;
+    case ResponseBusy: UserMessage("The Velmor server you're attached to is busy.", dialog); break;
+    default: LogActivityCode("Error from server ", record.code); break;
   }
   CloseServerConnection(s);
   GuardedFree(comment);

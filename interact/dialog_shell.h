@@ -1,17 +1,15 @@
 // Seam: what the server interactions need of the dialog that started them.
 //
 // The exchanges run from a dialog and report to it: the transfer message
-// pop-up is owned by the dialog (which it disables while it is up) and the
-// message boxes are owned by the dialog too. The shell implements both over
-// its windows (app/dialog_shell_win.cpp); native tests link a recording
-// stand-in. A WindowRef is the dialog's window handle, or null for none.
+// pop-up is owned by the dialog (which it disables while it is up), and so
+// are the message boxes (UserMessage with the dialog as owner). The shell
+// implements the pop-up over its windows (app/dialog_shell_win.cpp); native
+// tests link a recording stand-in.
 #pragma once
+#include "base/user_message.h"
 
-using WindowRef = void*;
-
-// Opens or replaces the transfer message pop-up with text, owned by owner;
-// text == nullptr closes it and gives owner back its input and focus.
-void ShowTransferMessageFor(const char* text, WindowRef owner);
-
-// The program's message box (OK only) owned by owner; returns when closed.
-void UserMessageFor(const char* text, WindowRef owner);
+// Opens or replaces the transfer message pop-up with text, for owner (or
+// none); text == nullptr closes it and gives owner back its input and focus.
+// The one entry point of the pop-up (the transport reaches it through
+// ShellHooks).
+void ShowTransferMessage(const char* text, WindowRef owner);

@@ -20,12 +20,6 @@ void TellPathTooLong(const char* path, std::size_t length) {
 
 }  // namespace
 
-void DonateCategoryKey(char* out, std::size_t size, int type) { std::snprintf(out, size, "DONATE-%d-CATEGORY", type); }
-
-void DonateSlotKey(char* out, std::size_t size, int type, int slot) {
-  std::snprintf(out, size, "DONATE-%d-%d", type, slot);
-}
-
 void StoreDonateCategory(int type, int position) {
   char key[32];
   char value[16];
@@ -75,9 +69,9 @@ void SaveDonateList(int type, int count, const char* (*entry)(void* context, int
 
 const char* DonateFileFilter(int type) {
   switch (type) {
-    case DonateTypeQuote: return "Text Files\0*.txt\0";
-    case DonateTypeSound: return "WAV Files\0*.wav\0";
-    case DonateTypePicture: return "Picture Files\0*.bmp;*.jpg;*.pcx;*.gif\0";
+    case ItemQuote: return "Text Files\0*.txt\0";
+    case ItemSound: return "WAV Files\0*.wav\0";
+    case ItemPicture: return "Picture Files\0*.bmp;*.jpg;*.pcx;*.gif\0";
     default: return "\0";
   }
 }

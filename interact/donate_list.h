@@ -10,11 +10,8 @@
 #include <cstddef>
 
 #include "config/config_file.h"
-
-// Item types as the donation keys and requests number them.
-constexpr int DonateTypeQuote = 1;
-constexpr int DonateTypePicture = 2;
-constexpr int DonateTypeSound = 3;
+#include "config/settings_table.h"
+#include "net/request_record.h"
 
 // Slots 1 to DonateSlotsWritten are written when the list is saved; only 1
 // to DonateSlotsRead are ever read back (by the dialog and by the transfer),
@@ -30,9 +27,6 @@ constexpr const char* PathTooLongText =
     "A file path of 200 characters or more can not be donated; it was left out of the list:";
 constexpr const char* ListFullFormat =
     "The list of files to donate holds at most %d files. %d of the chosen files were not added.";
-
-void DonateCategoryKey(char* out, std::size_t size, int type);
-void DonateSlotKey(char* out, std::size_t size, int type, int slot);
 
 // Stores the chosen category's 0-based position for the type.
 void StoreDonateCategory(int type, int position);

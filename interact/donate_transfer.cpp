@@ -12,6 +12,7 @@
 #include "base/user_message.h"
 #include "interact/donate_list.h"
 #include "interact/progress_pane.h"
+#include "net/server_exchange.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"
 
@@ -52,7 +53,7 @@ int SendAcceptedFile(Socket s, const char* path, int type, int slot) {
   ShowWaitLabel();
   const int status = BlockSendFile(s, path, ThrottledProgress);
   HideWaitLabel();
-  if (status == 0) {
+  if (status == BlockOk) {
     // The server holds the file now: the slot goes first, so that a process
     // killed from here on never sends it a second time.
     char key[32];
@@ -65,7 +66,7 @@ int SendAcceptedFile(Socket s, const char* path, int type, int slot) {
     LogActivity(text);
     return 1;
   }
-  if (status == -BlockCancelled) {
+  if (status == BlockSendCancelled) {
     UserMessage("Transfer Cancelled.");
     LogActivity("File transfer cancelled by user request");
     return 0;
@@ -159,29 +160,22 @@ int SendListedFile(const char* path, int type, int slot) {
     return 0;
   }
   AppendTransferProgress("Connecting to server.");
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    UserMessage("Unable to make connection to server. Check the address and port and try again later.");
-    LogActivity(RequestCancelledLine);
-    return 0;
-  }
   RequestRecord record = EmptyRecord();
   record.code = RequestDonate;
   record.num1 = position;
   record.num2 = type;
+  FillFileNameField(record.text, path);
   char text[300];
   std::snprintf(text, sizeof text, "Sending file: %s", path);
-  AppendTransferProgress(text);
-  FillFileNameField(record.text, path);
-  if (TransferBroken(SendRequest(s, &record))) {
-    CloseServerConnection(s);
-    LogActivity(RequestCancelledLine);
-    return 0;
-  }
-  // A cancelled receive leaves a half-read record, which is no answer.
-  if (ReceiveResponse(s, &record) != TransferResult::Ok) {
-    LogActivity("Server not responding to donate request. Please try again later.");
-    CloseServerConnection(s);
+  ExchangeFailure failure;
+  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure, CancelledResponse::Fails,
+                                [](void* line) { AppendTransferProgress(static_cast<const char*>(line)); }, text);
+  if (s < 0) {
+    if (failure == ExchangeFailure::NotConnected)
+      UserMessage("Unable to make connection to server. Check the address and port and try again later.");
+    // A cancelled receive leaves a half-read record, which is no answer.
+    if (failure == ExchangeFailure::NotReceived)
+      LogActivity("Server not responding to donate request. Please try again later.");
     LogActivity(RequestCancelledLine);
     return 0;
   }
@@ -211,7 +205,7 @@ int SendListedFile(const char* path, int type, int slot) {
 }
 
 void RunDonateTransfer() {
-  static const int types[] = {DonateTypePicture, DonateTypeSound, DonateTypeQuote};
+  static const int types[] = {ItemPicture, ItemSound, ItemQuote};
   char path[DonatePathMax + 1];
   for (int type : types) {
     // One read of velmor.cfg for a type's whole list instead of one per

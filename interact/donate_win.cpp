@@ -18,12 +18,12 @@
 namespace {
 
 // The item type the file-list dialog works on, set by the donate dialog's OK.
-int DonateType = DonateTypeQuote;
+int DonateType = ItemQuote;
 
 int CheckedItemType(HWND dlg) {
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_QUOTE) == BST_CHECKED) return DonateTypeQuote;
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_SOUND) == BST_CHECKED) return DonateTypeSound;
-  if (IsDlgButtonChecked(dlg, IDC_DONATE_PICTURE) == BST_CHECKED) return DonateTypePicture;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_QUOTE) == BST_CHECKED) return ItemQuote;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_SOUND) == BST_CHECKED) return ItemSound;
+  if (IsDlgButtonChecked(dlg, IDC_DONATE_PICTURE) == BST_CHECKED) return ItemPicture;
   return 0;
 }
 
@@ -125,12 +125,12 @@ void FillChosenType(HWND dlg, int type) {
 void ConfirmDonate(HWND dlg) {
   const int type = CheckedItemType(dlg);
   if (type == 0) {
-    UserMessageFor("You must select an item type.", dlg);
+    UserMessage("You must select an item type.", dlg);
     return;
   }
   const LRESULT position = SendDlgItemMessageA(dlg, IDC_DONATE_CATEGORIES, LB_GETCURSEL, 0, 0);
   if (position < 0) {
-    UserMessageFor("You must select a category to donate to.", dlg);
+    UserMessage("You must select a category to donate to.", dlg);
     return;
   }
   StoreDonateCategory(type, static_cast<int>(position));
@@ -148,9 +148,9 @@ INT_PTR CALLBACK DonateDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
-        case IDC_DONATE_QUOTE: FillChosenType(dlg, DonateTypeQuote); return TRUE;
-        case IDC_DONATE_SOUND: FillChosenType(dlg, DonateTypeSound); return TRUE;
-        case IDC_DONATE_PICTURE: FillChosenType(dlg, DonateTypePicture); return TRUE;
+        case IDC_DONATE_QUOTE: FillChosenType(dlg, ItemQuote); return TRUE;
+        case IDC_DONATE_SOUND: FillChosenType(dlg, ItemSound); return TRUE;
+        case IDC_DONATE_PICTURE: FillChosenType(dlg, ItemPicture); return TRUE;
         case IDC_DONATE_REFRESH: {
           const int type = CheckedItemType(dlg);
           if (type == 0) {

@@ -1,52 +1,28 @@
 #include "interact/ping.h"
 
 #include "diag/log.h"
+#include "interact/dialog_exchange.h"
 #include "net/request_protocol.h"
 #include "net/transport.h"
 
-namespace {
-
-constexpr const char* ConnectingText = "Connecting to server.";
-
-// Closes the transfer message, then shows text over the parent.
-void Report(const char* text, WindowRef parent) {
-  ShowTransferMessageFor(nullptr, parent);
-  UserMessageFor(text, parent);
-}
-
-}  // namespace
-
 void PingServer(WindowRef parent) {
-  ShowTransferMessageFor(ConnectingText, parent);
-  Socket s = OpenServerConnection();
-  if (s < 0) {
-    Report("Ping failed. Unable to make connection to server. Check the address and port and try again later.",
-           parent);
-    LogActivity("Ping failed.");
-    return;
-  }
+  static const DialogExchangeTexts texts = {
+      {"Ping failed. Unable to make connection to server. Check the address and port and try again later.",
+       "Ping failed. Unable to send request to server. Please try again later.",
+       "Ping receive failed. Please try again later."},
+      "Ping failed.",
+      "Ping failed"};
   RequestRecord record = EmptyRecord();
   record.code = RequestPing;
-  if (TransferBroken(SendRequest(s, &record))) {
-    Report("Ping failed. Unable to send request to server. Please try again later.", parent);
-    CloseServerConnection(s);
-    LogActivity("Ping failed");
-    return;
-  }
-  if (TransferBroken(ReceiveResponse(s, &record))) {
-    Report("Ping receive failed. Please try again later.", parent);
-    CloseServerConnection(s);
-    LogActivity("Ping failed");
-    return;
-  }
-  ShowTransferMessageFor(nullptr, parent);
+  Socket s = OpenDialogExchange(parent, &record, texts, CancelledResponse::Accepted);
+  if (s < 0) return;
   switch (record.code) {
     case ResponseAccepted:
-      UserMessageFor("The Velmor Server responded successfully to your ping.", parent);
+      UserMessage("The Velmor Server responded successfully to your ping.", parent);
       break;
     case ResponseBusy:
-      UserMessageFor("The Velmor server you're attached to is busy.", parent);
-      UserMessageFor("But since you were trying to ping, it was aware enough to say it was busy, so I guess the ping "
+      UserMessage("The Velmor server you're attached to is busy.", parent);
+      UserMessage("But since you were trying to ping, it was aware enough to say it was busy, so I guess the ping "
                      "worked.",
                      parent);
       break;

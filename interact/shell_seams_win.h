@@ -5,7 +5,8 @@
 #include <commdlg.h>
 
 // Raised while a dialog fills its own controls, so that its change handlers
-// store and fetch nothing (shared with the shell, app/globals.h).
+// store and fetch nothing, and while start-up places the main window
+// (defined with the shell's state, app/globals.cpp).
 extern volatile int Initialising;
 
 // The system's open-file dialog and its extended error (0 after a cancel).

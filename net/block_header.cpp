@@ -3,7 +3,7 @@
 BlockHeaderKind CheckBlockHeader(const RequestRecord& header, BlockPlan* plan) {
   plan->total = 0;
   plan->piece = 0;
-  if (header.code != 0) return BlockHeaderKind::Refused;
+  if (header.code != ResponseAccepted) return BlockHeaderKind::Refused;
   if (header.num1 <= 0 || header.num2 < 0) return BlockHeaderKind::Unusable;
   plan->total = header.num2;
   plan->piece = header.num1 < MaxBlockPiece ? header.num1 : MaxBlockPiece;

@@ -1,10 +1,10 @@
 // Dispatching window messages while the transport waits.
 //
 // The transport calls PumpMessages between its waits and after every piece
-// of a block. Each call empties the thread's queue and returns; while data
-// streams in, calls that come less than PumpSpacing after the previous one
-// return at once, because one look at the queue costs far more under some
-// systems than receiving a piece does. Waits on a quiet socket block in the
+// of a block. Each call dispatches what is waiting, up to a bound, and
+// returns; while data streams in, calls that come less than PumpSpacing
+// after the previous one return at once, because one look at the queue
+// costs far more under some systems than receiving a piece does. Waits on a quiet socket block in the
 // socket poll itself (a few milliseconds), so a posted message is handled
 // within about PumpSpacing plus one poll slice.
 #include "net/message_pump_win.h"
@@ -20,7 +20,7 @@ constexpr double PumpSpacingSeconds = 0.004;
 
 LARGE_INTEGER lastPump = {};
 
-HWND OwnerOfTransfers() { return TransferHooks.ownerWindow ? TransferHooks.ownerWindow() : nullptr; }
+HWND MainWindowOfShell() { return ShellHooks.mainWindow ? ShellHooks.mainWindow() : nullptr; }
 double ticksPerSecond = 0;
 
 double SecondsSinceLastPump() {
@@ -47,10 +47,10 @@ void StartQuitting(const MSG& quit) {
       PostMessageA(quit.hwnd, WM_QUIT, quit.wParam, quit.lParam);
     return;
   }
-  if (TransferHooks.transferRole && TransferHooks.transferRole()) CancelTransfer = 1;
+  if (ShellHooks.transferRole && ShellHooks.transferRole()) CancelTransfer = 1;
   Quitting = 1;
-  if (TransferHooks.showTransferMessage) TransferHooks.showTransferMessage("Quitting", nullptr);
-  const HWND main = OwnerOfTransfers();
+  if (ShellHooks.showTransferMessage) ShellHooks.showTransferMessage("Quitting", nullptr);
+  const HWND main = MainWindowOfShell();
   if (quit.hwnd == nullptr || !IsWindow(main)) {
     // The usual form that ends a message loop (and the only one left once
     // the main window is gone); without putting it back, the main loop would
@@ -63,14 +63,14 @@ void StartQuitting(const MSG& quit) {
 
 }  // namespace
 
-TransportHooks TransferHooks;
+TransportHooks ShellHooks;
 
 void DispatchWaitingMessages(int limit) {
   for (int i = 0; i < limit; ++i) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
-      if (msg.hwnd == nullptr && TransferHooks.transferRole && TransferHooks.transferRole()) {
+      if (msg.hwnd == nullptr && ShellHooks.transferRole && ShellHooks.transferRole()) {
         // The transfer instance's window was closed during a transfer: its
         // close raised CancelTransfer already, and no main loop waits for
         // this quit. Taking the quit path would turn the user's cancel into
@@ -78,7 +78,7 @@ void DispatchWaitingMessages(int limit) {
         CancelTransfer = 1;
         break;
       }
-      const HWND main = OwnerOfTransfers();
+      const HWND main = MainWindowOfShell();
       if (msg.hwnd == nullptr || (main && msg.hwnd == main)) {
         StartQuitting(msg);
       } else {

@@ -12,6 +12,54 @@
 
 namespace {
 
+// What a block operation answers for each result of the layer below, and
+// the internal-log lines of its broken socket and of its quit. FromDetail:
+// the number the result carries is the answer (the block's length, the
+// header's code, the file's error number).
+constexpr int FromDetail = -0x7fffffff;
+
+struct BlockOperation {
+  int ok;
+  int cancelled;
+  int quit;
+  int broken; // time-out, peer closed, socket error, unusable header
+  int tooLarge;
+  int fileError;
+  int refused;
+  const char* socketErrorLine;
+  const char* quitLine;
+};
+
+const BlockOperation RecvMemory = {FromDetail, BlockCancelled, BlockQuit, BlockBroken, BlockTooLarge, BlockBroken,
+                                   BlockQuit, "Error on recieve during blockrecv", "Quit request during blockrecv"};
+const BlockOperation RecvFile = {BlockOk,     BlockCancelled,    BlockQuit,
+                                 BlockBroken, BlockBroken,       BlockFileUnusable,
+                                 FromDetail,  "TCPIP error on recieve during blockrecv", "Quit request during blockrecv"};
+const BlockOperation SendFile = {BlockOk,         BlockSendCancelled, BlockSendBroken,
+                                 BlockSendBroken, BlockSendBroken,    FromDetail,
+                                 BlockSendEmptyFile, "TCPIP error on send during blocksendfile",
+                                 "Quit request during blocksendfile"};
+const BlockOperation SendData = {BlockOk,     BlockCancelled, BlockQuit,
+                                 BlockBroken, BlockBroken,    BlockBroken,
+                                 BlockEmptyData, "TCPIP error on send during blocksenddata",
+                                 "Quit request during blocksenddata"};
+
+int StatusOf(const BlockOperation& operation, TransferResult result, int detail) {
+  int status = operation.broken;
+  switch (result) {
+    case TransferResult::Ok: status = operation.ok; break;
+    case TransferResult::Cancelled: status = operation.cancelled; break;
+    case TransferResult::Quit: status = operation.quit; break;
+    case TransferResult::TooLarge: status = operation.tooLarge; break;
+    case TransferResult::FileError: status = operation.fileError; break;
+    case TransferResult::Refused: status = operation.refused; break;
+    case TransferResult::TimedOut:
+    case TransferResult::PeerClosed:
+    case TransferResult::IoError: break;
+  }
+  return status == FromDetail ? detail : status;
+}
+
 // Formats one internal-log line about a file: "<what>: <path>, errno = <n>".
 void LogFileError(const char* format, const char* path, int error) {
   char line[400];
@@ -49,7 +97,7 @@ TransferResult ReceiveBlockHeader(Socket s, BlockPlan* plan, int* code) {
 // BlockChunkSize.
 void SendBlockHeader(Socket s, int total) {
   RequestRecord header = EmptyRecord();
-  header.code = 0;
+  header.code = ResponseAccepted; // a block header
   header.num1 = BlockChunkSize;
   header.num2 = total;
   SendRequest(s, &header);
@@ -66,7 +114,7 @@ struct BlockEnd {
 // The one loop of the four block operations: total bytes in pieces of at
 // most piece bytes, the window messages let through after each, then the
 // quit and the cancel checked, then the progress reported.
-TransferResult MoveBlock(Socket s, BlockOperation operation, int total, int piece, const BlockEnd& end,
+TransferResult MoveBlock(Socket s, const BlockOperation& operation, int total, int piece, const BlockEnd& end,
                          ProgressCallback progress) {
   bool sending = static_cast<bool>(end.fill);
   char* buffer = GuardedAlloc(piece + 1);
@@ -81,14 +129,14 @@ TransferResult MoveBlock(Socket s, BlockOperation operation, int total, int piec
     result = sending ? SendAll(s, buffer, length, 0) : ReceiveAll(s, buffer, length, 0);
     if (result == TransferResult::Cancelled) break;
     if (result != TransferResult::Ok) {
-      LogInternalCode(BlockSocketErrorLine(operation), LastSocketError());
+      LogInternalCode(operation.socketErrorLine, LastSocketError());
       break;
     }
     if (!sending) end.take(buffer, length);
     remaining -= length;
     PumpMessages(10);
     if (Quitting == 1) {
-      LogInternal(BlockQuitLine(operation));
+      LogInternal(operation.quitLine);
       result = TransferResult::Quit;
       break;
     }
@@ -160,13 +208,13 @@ void SendBlockStatus(Socket s, int status) {
 }
 
 char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
-  constexpr BlockOperation operation = BlockOperation::RecvMemory;
+  const BlockOperation& operation = RecvMemory;
   CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
   if (result != TransferResult::Ok) {
-    *status = BlockStatus(operation, result, code);
+    *status = StatusOf(operation, result, code);
     return nullptr;
   }
   // A block over the limit is still read to its end, so that the connection
@@ -180,7 +228,7 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
   };
   result = MoveBlock(s, operation, plan.total, plan.piece, end, progress);
   if (result == TransferResult::Ok && !data) result = TransferResult::TooLarge;
-  *status = BlockStatus(operation, result, received);
+  *status = StatusOf(operation, result, received);
   if (result != TransferResult::Ok) {
     GuardedFree(data);
     return nullptr;
@@ -189,12 +237,12 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
 }
 
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
-  constexpr BlockOperation operation = BlockOperation::RecvFile;
+  const BlockOperation& operation = RecvFile;
   CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
-  if (result != TransferResult::Ok) return BlockStatus(operation, result, code);
+  if (result != TransferResult::Ok) return StatusOf(operation, result, code);
 
   std::FILE* file = std::fopen(path, "wb");
   if (!file) LogFileError("Error creating/opening file: %s, errno = %d", path, errno);
@@ -216,11 +264,11 @@ int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
     written = false;
   }
   if (result == TransferResult::Ok && !written) result = TransferResult::FileError;
-  return BlockStatus(operation, result, 0);
+  return StatusOf(operation, result, 0);
 }
 
 int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
-  constexpr BlockOperation operation = BlockOperation::SendFile;
+  const BlockOperation& operation = SendFile;
   CancelTransfer = 0;
   std::FILE* file = std::fopen(path, "rb");
   int size = 0;
@@ -236,7 +284,7 @@ int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
     // The server waits for a block: a status record takes its place.
     SendBlockStatus(s, BlockFileUnusable);
     if (file) std::fclose(file);
-    return BlockStatus(operation, result, error);
+    return StatusOf(operation, result, error);
   }
 
   SendBlockHeader(s, size);
@@ -250,16 +298,16 @@ int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
   };
   result = MoveBlock(s, operation, size, BlockSendPiece, end, progress);
   std::fclose(file);
-  return BlockStatus(operation, result, 0);
+  return StatusOf(operation, result, 0);
 }
 
 int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress) {
-  constexpr BlockOperation operation = BlockOperation::SendData;
+  const BlockOperation& operation = SendData;
   CancelTransfer = 0;
   if (length <= 0) {
     SendBlockStatus(s, BlockEmptyData);
     LogInternal("Can't sent zero length data block.");
-    return BlockStatus(operation, TransferResult::Refused, 0);
+    return StatusOf(operation, TransferResult::Refused, 0);
   }
   SendBlockHeader(s, length);
   const char* from = data;
@@ -269,5 +317,5 @@ int BlockSendData(Socket s, const char* data, int length, ProgressCallback progr
     from += size;
     return true;
   };
-  return BlockStatus(operation, MoveBlock(s, operation, length, BlockSendPiece, end, progress), 0);
+  return StatusOf(operation, MoveBlock(s, operation, length, BlockSendPiece, end, progress), 0);
 }

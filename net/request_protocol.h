@@ -20,16 +20,23 @@ constexpr int BlockSendPiece = 16 * BlockChunkSize;
 // its end and dropped.
 constexpr int MemoryBlockLimit = 999999;
 
-// Status of the block operations (see each operation for the ones it uses).
-constexpr int BlockQuit = 1;
-constexpr int BlockEmptyData = 4;
-constexpr int BlockFileUnusable = 5;
-constexpr int BlockTooLarge = 6;
-constexpr int BlockRecvError = 7;
-constexpr int BlockSendError = 7;
-constexpr int BlockCancelled = 11;
-// BlockSendFile's result for a file of 0 bytes.
-constexpr int BlockSendEmptyFile = -5;
+// The status numbers of the block operations, shared by each operation and
+// its callers (each operation below names the ones it returns). A positive
+// number that is none of these is a header's code (BlockRecvFile) or a
+// file's error number (BlockSendFile); BlockSendFile's own numbers are
+// negative so that they never meet those.
+enum : int {
+  BlockOk = 0,
+  BlockQuit = 1,                           // the program is closing; BlockRecvMemory: also a refused block
+  BlockEmptyData = ResponseUnavailable,    // 4: no data to send (a status record 4 went instead)
+  BlockFileUnusable = ResponseCannotCreate, // 5: the local file could not be used
+  BlockTooLarge = 6,                       // longer than MemoryBlockLimit (read to its end, dropped)
+  BlockBroken = 7,                         // time-out, closed, socket error or unusable header
+  BlockCancelled = 11,                     // the user cancelled
+  BlockSendEmptyFile = -5,
+  BlockSendBroken = -7,                    // also the quit
+  BlockSendCancelled = -11,
+};
 
 // Called after every piece of a block with the bytes moved so far and the
 // total; may be null.
@@ -48,22 +55,24 @@ void SendBlockStatus(Socket s, int status);
 
 // Receives a block of at most MemoryBlockLimit bytes into a new guarded block
 // (data followed by at least one NUL; the caller frees it with GuardedFree).
-// On success *status is the length. Otherwise null, and *status is 1 (header
-// code not 0, or Quitting), 6 (too long; read to its end), 7 (receive error
-// or unusable header) or 11 (cancelled).
+// On success *status is the length. Otherwise null, and *status is
+// BlockQuit (header code not 0, or Quitting), BlockTooLarge, BlockBroken or
+// BlockCancelled.
 char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress);
 
-// Receives a block into the file at path, created anew with raw bytes. 0, or
-// the header's non-zero code (7 when no header arrived or it was unusable),
-// 1 Quitting, 5 file not creatable or not writable (the data was read and
-// dropped), 7 receive error, 11 cancelled.
+// Receives a block into the file at path, created anew with raw bytes.
+// BlockOk, or the header's non-zero code (BlockBroken when no header arrived
+// or it was unusable), BlockQuit, BlockFileUnusable (not creatable or not
+// writable; the data was read and dropped), BlockBroken, BlockCancelled.
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress);
 
-// Sends the file at path as a block. 0; a positive file error number (not
-// opened, positioned or measured; a status record 5 went instead);
-// BlockSendEmptyFile; -7 send or read error or Quitting; -11 cancelled.
+// Sends the file at path as a block. BlockOk; a positive file error number
+// (not opened, positioned or measured; a status record BlockFileUnusable
+// went instead); BlockSendEmptyFile (a status record BlockFileUnusable went
+// instead); BlockSendBroken (send or read error, or Quitting);
+// BlockSendCancelled.
 int BlockSendFile(Socket s, const char* path, ProgressCallback progress);
 
-// Sends length bytes as a block. 0; 1 Quitting; 4 empty data (a status record
-// 4 went instead); 7 send error; 11 cancelled.
+// Sends length bytes as a block. BlockOk, BlockQuit, BlockEmptyData,
+// BlockBroken (send error), BlockCancelled.
 int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress);

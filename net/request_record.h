@@ -37,6 +37,15 @@ enum : int32_t {
   RequestStatusLine = 13,
 };
 
+// Item types: the kinds of content. A content request's code is its type;
+// category lists, donations and added categories name the type in num1 or
+// num2.
+enum ItemType : int32_t {
+  ItemQuote = RequestQuote,
+  ItemPicture = RequestPicture,
+  ItemSound = RequestSound,
+};
+
 // Response codes (code of a response) and block statuses.
 enum : int32_t {
   ResponseAccepted = 0,

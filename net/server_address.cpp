@@ -1,5 +1,8 @@
 #include "net/server_address.h"
 
+#include "base/text.h"
+#include "config/basic_settings.h"
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -49,3 +52,5 @@ int ServerPortNumber(const char* text) {
   }
   return negative || value < 1 ? 0 : static_cast<int>(value);
 }
+
+ServerAddress ConfiguredServer() { return ServerAddress{ServerHost, ServerPort, IsYes(PlimSwitch)}; }

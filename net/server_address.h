@@ -1,6 +1,16 @@
-// Telling a dotted IPv4 address from a host name in the VServerID setting,
-// and reading the dotted form without any name lookup.
+// Where the Velmor server is, as a small value the transport gets from its
+// caller; telling a dotted IPv4 address from a host name, and reading the
+// dotted form without any name lookup.
 #pragma once
+
+struct ServerAddress {
+  const char* host;    // VServerID: a dotted IPv4 address or a host name
+  const char* port;    // Port, as typed (read by ServerPortNumber)
+  bool reloadLibrary;  // PlimSwitch: reload the sockets library before connecting
+};
+
+// The server of the settings (VServerID, Port, PlimSwitch as last loaded).
+ServerAddress ConfiguredServer();
 
 enum class ServerAddressKind {
   Dotted,       // out holds the four address bytes, first part first

@@ -16,9 +16,9 @@ void UnloadSocketLibrary();
 // The library is loaded and every entry point the connections need is there.
 bool SocketLibraryUsable();
 
-// Resolves VServerID: a dotted IPv4 address by hand, a host name through the
-// library. 0 and the four address bytes in network order, or -1.
-int ResolveServer(unsigned char address[4]);
+// Resolves the server's host: a dotted IPv4 address by hand, a host name
+// through the library. 0 and the four address bytes in network order, or -1.
+int ResolveServer(const char* host, unsigned char address[4]);
 
 // Ends a host-name lookup that ResolveServer is waiting for; the lookup then
 // fails as "Gethostbyname failed". Called by the transfer message window

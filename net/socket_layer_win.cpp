@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "diag/log.h"
 #include "base/user_message.h"
@@ -173,8 +172,8 @@ void CancelServerLookup() {
   LookupInProgress = 0;
 }
 
-int ResolveServer(unsigned char address[4]) {
-  switch (ParseServerAddress(ServerHost, address)) {
+int ResolveServer(const char* host, unsigned char address[4]) {
+  switch (ParseServerAddress(host, address)) {
     case ServerAddressKind::Dotted:
       return 0;
     case ServerAddressKind::Unresolvable:
@@ -184,9 +183,9 @@ int ResolveServer(unsigned char address[4]) {
   }
   bool found = false;
   if (Sock.WSAAsyncGetHostByName || lookupStartForTesting) {
-    found = LookupAsync(ServerHost, address);
+    found = LookupAsync(host, address);
   } else if (Sock.gethostbyname) {
-    found = LookupBlocking(ServerHost, address);
+    found = LookupBlocking(host, address);
   }
   if (!found) {
     LogInternal("Gethostbyname failed");
@@ -242,30 +241,43 @@ TransferResult ConnectWithTimeout(Socket s, const sockaddr* address, int length)
   }
 }
 
-Socket OpenServerConnection() {
-  if (IsYes(PlimSwitch)) {
+namespace {
+
+// The one place where a failed connection is reported.
+Socket ConnectionFailure(Socket status, const ServerAddress& server) {
+  switch (status) {
+    case ConnectionUnresolvable:
+      LogActivityPair("Can't resolve address: ", server.host);
+      break;
+    case ConnectionNoSocket:
+      LogActivityCode("Error opening socket", ConnectionNoSocket);
+      break;
+    default:
+      LogActivityCode("Error on Connect", ConnectionFailed);
+      break;
+  }
+  return status;
+}
+
+}  // namespace
+
+Socket OpenServerConnection(const ServerAddress& server) {
+  if (server.reloadLibrary) {
     UnloadSocketLibrary();
     LoadSocketLibrary();
   }
-  if (!SocketLibraryUsable()) {
-    // Without the library nothing can be created; say so as for a socket
-    // that could not be made.
-    LogActivityCode("Error opening socket", -2);
-    return -2;
-  }
+  // Without the library nothing can be created; say so as for a socket that
+  // could not be made.
+  if (!SocketLibraryUsable()) return ConnectionFailure(ConnectionNoSocket, server);
   unsigned char address[4];
-  if (ResolveServer(address) != 0) {
-    LogActivityPair("Can't resolve address: ", ServerHost);
-    return -1;
-  }
+  if (ResolveServer(server.host, address) != 0) return ConnectionFailure(ConnectionUnresolvable, server);
   CancelTransfer = 0;
-  const int port = ServerPortNumber(ServerPort);
+  const int port = ServerPortNumber(server.port);
   if (port == 0) {
     // The setting is kept as the user typed it; a port that is no port fails
     // here like a refused connection instead of reaching another port.
     LogInternal("Port setting is not a port number from 1 to 65535");
-    LogActivityCode("Error on Connect", -3);
-    return -3;
+    return ConnectionFailure(ConnectionFailed, server);
   }
 
   sockaddr_in to;
@@ -275,10 +287,7 @@ Socket OpenServerConnection() {
   std::memcpy(&to.sin_addr, address, 4);
 
   SOCKET raw = Sock.socket(AF_INET, SOCK_STREAM, 0);
-  if (raw == INVALID_SOCKET) {
-    LogActivityCode("Error opening socket", -2);
-    return -2;
-  }
+  if (raw == INVALID_SOCKET) return ConnectionFailure(ConnectionNoSocket, server);
   Socket s = static_cast<Socket>(raw);
   u_long nonBlocking = 1;
   if (Sock.ioctlsocket(raw, static_cast<long>(FIONBIO), &nonBlocking) != 0)
@@ -286,76 +295,74 @@ Socket OpenServerConnection() {
 
   TransferResult result = ConnectWithTimeout(s, reinterpret_cast<const sockaddr*>(&to), static_cast<int>(sizeof to));
   if (result == TransferResult::Ok) return s;
-  if (result == TransferResult::Cancelled) {
-    UserMessage("Connection cancelled");
-    LogActivityCode("Connection cancelled", -3);
-  } else {
-    LogActivityCode("Error on Connect", -3);
-  }
   Sock.closesocket(raw);
-  return -3;
+  if (result != TransferResult::Cancelled) return ConnectionFailure(ConnectionFailed, server);
+  UserMessage("Connection cancelled");
+  LogActivityCode("Connection cancelled", ConnectionFailed);
+  return ConnectionFailed;
 }
 
 void CloseServerConnection(Socket s) {
   if (s >= 0 && Sock.closesocket) Sock.closesocket(static_cast<SOCKET>(s));
 }
 
-TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved) {
-  *moved = 0;
-  // Data that is already there is taken at once, without a poll or a pause.
-  if (CancelTransfer != 1 && Quitting != 1) {
-    int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n == 0) return TransferResult::PeerClosed;
-    if (n > 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
+namespace {
+
+// What one recv or send (its return value n) means: true with *result when
+// it decided the wait, false when the socket would block.
+bool Decided(Direction direction, int n, int* moved, TransferResult* result) {
+  if (direction == Direction::Read && n == 0) {
+    *result = TransferResult::PeerClosed;
+  } else if (n >= 0) {
+    *moved = n;
+    *result = TransferResult::Ok;
+  } else if (LastSocketError() != WouldBlock) {
+    *result = TransferResult::IoError;
+  } else {
+    return false;
   }
+  return true;
+}
+
+// One recv or send (call) once the socket is ready, for WaitAndReceive and
+// WaitAndSend.
+template <class Call>
+TransferResult WaitAndMove(Socket s, Direction direction, int* moved, Call call) {
+  *moved = 0;
+  TransferResult result = TransferResult::Ok;
+  // Data that is already there, or room to write, is taken at once, without
+  // a poll or a pause.
+  if (CancelTransfer != 1 && Quitting != 1 && Decided(direction, call(), moved, &result)) return result;
   WaitTimer timer = WaitTimerStart();
   for (;;) {
-    int ready = PollSocket(s, Direction::Read);
+    int ready = PollSocket(s, direction);
     if (ready < 0) {
-      LogInternalNumber("Error trying to select read: %d", LastSocketError());
+      LogInternalNumber(direction == Direction::Read ? "Error trying to select read: %d"
+                                                     : "Error trying to select write: %d",
+                        LastSocketError());
       return TransferResult::IoError;
     }
     if (!ready) PumpMessages(5);
     if (WaitTimerExpired(timer)) {
-      LogInternal("Connection timeout.");
+      // A peer that stops reading must not hold the sender for ever either;
+      // only a receive logs its time-out here.
+      if (direction == Direction::Read) LogInternal("Connection timeout.");
       return TransferResult::TimedOut;
     }
     if (CancelTransfer == 1) return TransferResult::Cancelled;
     if (Quitting == 1) return TransferResult::Quit;
-    if (!ready) continue;
-    int n = Sock.recv(static_cast<SOCKET>(s), buffer, length, flags);
-    if (n == 0) return TransferResult::PeerClosed;
-    if (n > 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
+    if (ready && Decided(direction, call(), moved, &result)) return result;
   }
 }
 
+}  // namespace
+
+TransferResult WaitAndReceive(Socket s, char* buffer, int length, int flags, int* moved) {
+  return WaitAndMove(s, Direction::Read, moved, [&] { return Sock.recv(static_cast<SOCKET>(s), buffer, length, flags); });
+}
+
 TransferResult WaitAndSend(Socket s, const char* bytes, int length, int flags, int* moved) {
-  *moved = 0;
-  if (CancelTransfer != 1 && Quitting != 1) {
-    int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
-  }
-  // A peer that stops reading must not hold the sender for ever: after the
-  // time-out without room to write, give up (silently; SendAll reports it).
-  WaitTimer timer = WaitTimerStart();
-  for (;;) {
-    int ready = PollSocket(s, Direction::Write);
-    if (ready < 0) {
-      LogInternalNumber("Error trying to select write: %d", LastSocketError());
-      return TransferResult::IoError;
-    }
-    if (!ready) PumpMessages(5);
-    if (WaitTimerExpired(timer)) return TransferResult::TimedOut;
-    if (CancelTransfer == 1) return TransferResult::Cancelled;
-    if (Quitting == 1) return TransferResult::Quit;
-    if (!ready) continue;
-    int n = Sock.send(static_cast<SOCKET>(s), bytes, length, flags);
-    if (n >= 0) return *moved = n, TransferResult::Ok;
-    if (LastSocketError() != WouldBlock) return TransferResult::IoError;
-  }
+  return WaitAndMove(s, Direction::Write, moved, [&] { return Sock.send(static_cast<SOCKET>(s), bytes, length, flags); });
 }
 
 TransferResult ReceiveAll(Socket s, char* buffer, int length, int flags) {

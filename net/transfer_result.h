@@ -1,9 +1,9 @@
 // What became of a transport operation: one answer for every send, receive,
 // request and block, so that callers test one type whatever they called.
 //
-// The block operations still return the status numbers their callers log
-// and compare (BlockRecvFile's 0/code/1/5/7/11, BlockSendFile's 0/errno/-5/
-// -7/-11, ...); BlockStatus is the one place that turns a result into them.
+// The block operations answer with the status numbers their callers log and
+// compare (net/request_protocol.h); each turns its result into its number
+// in one place.
 #pragma once
 
 enum class TransferResult {
@@ -24,20 +24,3 @@ enum class TransferResult {
 inline bool TransferBroken(TransferResult result) {
   return result != TransferResult::Ok && result != TransferResult::Cancelled;
 }
-
-enum class BlockOperation { RecvMemory, RecvFile, SendFile, SendData };
-
-// A block operation's status number for its result. detail is what the
-// result carries: the block's length (RecvMemory, Ok), the header's code
-// (RecvFile, Refused) or the file's error number (SendFile, FileError).
-int BlockStatus(BlockOperation operation, TransferResult result, int detail);
-
-// The internal-log lines of a block operation whose socket failed, and whose
-// transfer met the quit.
-const char* BlockSocketErrorLine(BlockOperation operation);
-const char* BlockQuitLine(BlockOperation operation);
-
-// The activity line of a request that could not be sent (-4) or whose
-// response did not arrive (-5).
-void LogRequestNotSent();
-void LogResponseNotReceived();

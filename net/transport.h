@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 
+#include "net/server_address.h"
 #include "net/transfer_result.h"
 
 // A connected socket (0 or greater); negative values are failures.
@@ -18,10 +19,17 @@ using Socket = std::intptr_t;
 extern volatile int CancelTransfer; // 1: abandon the current transfer at the next check
 extern volatile int Quitting;       // 1: a quit was met while waiting; never cleared
 
-// Resolves the server of the settings and connects without blocking the user
-// interface. The connected socket, or -1 address not resolvable, -2 socket not
-// created, -3 connection failed, timed out or cancelled.
-Socket OpenServerConnection();
+// OpenServerConnection's failures; a connected socket is 0 or greater.
+enum : int {
+  ConnectionUnresolvable = -1, // "Can't resolve address: <host>"
+  ConnectionNoSocket = -2,     // "Error opening socket" -2 (also: no sockets library)
+  ConnectionFailed = -3,       // "Error on Connect" -3: refused, timed out, no port; or cancelled
+};
+
+// Resolves the server and connects without blocking the user interface; the
+// failure is in the activity log. The connected socket, or one of the
+// Connection numbers above.
+Socket OpenServerConnection(const ServerAddress& server);
 
 // Closes a connection that OpenServerConnection returned.
 void CloseServerConnection(Socket s);
@@ -33,8 +41,10 @@ TransferResult SendAll(Socket s, const char* bytes, int length, int flags);
 TransferResult ReceiveAll(Socket s, char* buffer, int length, int flags);
 
 // Dispatches the window messages that are waiting, then returns; a quit
-// message starts the quit path (Quitting). n is the caller's weight of the
-// pause (kept for the callers; the pump always empties the queue).
+// message starts the quit path (Quitting). A call takes at most 40 * n
+// messages (n below 1 counts as 1), so that a stream of messages cannot hold
+// a wait up, and one that comes right after the previous call may return at
+// once without looking at the queue.
 void PumpMessages(int n);
 
 // The sockets library's last error number.

@@ -9,14 +9,15 @@
 struct TransportHooks {
   // The main window, or nullptr: a quit message posted to it during a wait
   // starts the quit path, and it is where the quit is put back.
-  HWND (*ownerWindow)() = nullptr;
+  HWND (*mainWindow)() = nullptr;
   // true in the transfer instance: a quit met during a wait also cancels
   // the transfer.
   bool (*transferRole)() = nullptr;
   // Opens, replaces or closes (text == nullptr) the transfer message pop-up.
-  void (*showTransferMessage)(const char* text, HWND owner) = nullptr;
+  void (*showTransferMessage)(const char* text, void* owner) = nullptr;
 };
-extern TransportHooks TransferHooks;
+// The hooks the shell installed (empty in a program without the shell).
+extern TransportHooks ShellHooks;
 
 // 1 while a host-name lookup waits; the transfer message pop-up ends the
 // lookup (not the transfer) by clearing it after CancelBlockingLookup.

@@ -10,19 +10,12 @@
 #include <cstddef>
 
 #include "config/settings_table.h"
+#include "net/request_record.h"
 
 constexpr int MaxItems = 200;
 // Rows 0 to LastItemRow may be used; row MaxItems - 1 always stays empty.
 constexpr int LastItemRow = MaxItems - 2;
 constexpr int FixedItemRows = 3;
-
-// Item types; also the request type of the item kind and the type code of
-// the server's category lists.
-enum ItemType : int {
-  ItemQuote = 1,
-  ItemPicture = 2,
-  ItemSound = 3,
-};
 
 // Fetches and installs one item of the row; nonzero when one was installed.
 using ItemUpdate = int (*)(int row);

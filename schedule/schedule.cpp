@@ -7,6 +7,7 @@
 #include "config/settings_table.h"
 #include "diag/log.h"
 #include "net/request_protocol.h"
+#include "net/server_exchange.h"
 #include "net/transfer_result.h"
 #include "net/transport.h"
 #include "base/clock.h"
@@ -121,14 +122,11 @@ void ScheduleTick() {
 }
 
 bool TrailerFetch() {
-  Socket s = OpenServerConnection();
-  if (s < 0) return false;
   RequestRecord record = EmptyRecord();
   record.code = RequestStatusLine;
-  if (TransferBroken(SendRequest(s, &record)) || TransferBroken(ReceiveResponse(s, &record))) {
-    CloseServerConnection(s);
-    return false;
-  }
+  ExchangeFailure failure;
+  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure);
+  if (s < 0) return false;
   // The text field is NUL-terminated only when shorter than its 50 bytes.
   char text[RecordTextSize + 1] = "";
   if (record.code == ResponseAccepted) {

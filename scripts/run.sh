@@ -33,17 +33,30 @@ for _ in $(seq 1 100); do [ -s "$run/port" ] && break; sleep 0.1; done
 [ -s "$run/port" ] || { echo "run: the server did not start; see $run/server.log" >&2; exit 1; }
 port=$(cat "$run/port")
 
-# velmor.cfg: "key", spaces to column 20, "=", value, CR LF. Keys compare
-# without regard to case; an existing line for the key is replaced.
+# velmor.cfg is written as the client writes it: a line whose key matches
+# (without regard to case; every duplicate) becomes the key, spaces to
+# column 20 (none for a longer key), "=", the value, CR LF; a key that is
+# absent is appended as the key, "  =  ", the value, CR LF. Lines without
+# "=" are dropped, the others kept as they are.
 cfg="$data/velmor.cfg"
 touch "$cfg"
 set_key() {
   local key=$1 value=$2
-  grep -v -i "^$key *=" "$cfg" > "$cfg.tmp" || true
-  printf '%-20s=%s\r\n' "$key" "$value" >> "$cfg.tmp"
+  awk -v key="$key" -v value="$value" '
+    BEGIN { lkey = tolower(key) }
+    { line = $0; sub(/\r$/, "", line) }
+    index(line, "=") == 0 { next }
+    {
+      k = substr(line, 1, index(line, "=") - 1)
+      gsub(/^ +| +$/, "", k)
+      if (tolower(k) == lkey) { printf "%-20s=%s\r\n", key, value; found = 1 }
+      else printf "%s\r\n", line
+    }
+    END { if (!found) printf "%s  =  %s\r\n", key, value }
+  ' "$cfg" > "$cfg.tmp"
   mv "$cfg.tmp" "$cfg"
 }
-has_key() { grep -q -i "^$1 *=" "$cfg"; }
+has_key() { grep -q -i "^ *$1 *=" "$cfg"; }
 set_key Directory "Z:$(echo "$data" | tr / '\\')\\"
 set_key VServerID 127.0.0.1
 set_key Port "$port"

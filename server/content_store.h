@@ -18,9 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-constexpr int ItemQuote = 1;
-constexpr int ItemPicture = 2;
-constexpr int ItemSound = 3;
+#include "net/request_record.h"  // ItemQuote, ItemPicture, ItemSound
 
 // Category names that add-category accepts: 2 to 45 characters after
 // trimming spaces, no control characters.

@@ -19,6 +19,7 @@
 #include "schedule/schedule.h"
 #include "ui/config_values.h"
 #include "ui/configdir.h"
+#include "base/user_message.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -39,8 +40,6 @@ constexpr int TimeWindowCombos[] = {IDC_CONFIG_STARTHOUR, IDC_CONFIG_STARTMINUTE
 constexpr const char* TimeWindowPrefixes[] = {StarthPrefix, StartmPrefix, EndhPrefix, EndmPrefix, EnablestPrefix};
 // The dialog writes the selection under this spelling (keys compare without
 // regard to case, so the schedule's SELECT finds it).
-constexpr const char* SelectionPrefix = "Select";
-
 // Raises Initialising for a stretch of filling and puts back what was there
 // before, so that nested fills do not end an outer one early.
 class FillingControls {
@@ -62,7 +61,7 @@ int SelectedRow(HWND dlg) {
 // The selected row, or -1 after telling the user to pick one.
 int RequireRow(HWND dlg) {
   const int row = SelectedRow(dlg);
-  if (row < 0) UserMessageOwner(SelectItemFirstText, dlg);
+  if (row < 0) UserMessage(SelectItemFirstText, dlg);
   return row;
 }
 
@@ -141,7 +140,7 @@ void SetItemValue(const char* prefix, int row, const char* value) {
 
 void RestoreItemSelection(HWND dlg, int row, const ItemSettings& settings) {
   char stored[500];
-  if (!settings.Get(SelectionPrefix, row, stored, sizeof stored)) return;
+  if (!settings.Get(SelectDialogPrefix, row, stored, sizeof stored)) return;
   FillingControls filling;
   HWND list = Control(dlg, IDC_CONFIG_CATEGORIES);
   const long count = static_cast<long>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -164,11 +163,11 @@ void SaveItemSelection(HWND dlg, int row) {
   if (tooMany || !FormatSelection(positions, static_cast<int>(n), text, sizeof text)) {
     // A cut list would name other categories than the chosen ones: keep
     // the stored selection and show it again.
-    UserMessageOwner(SelectionTooLongText, dlg);
+    UserMessage(SelectionTooLongText, dlg);
     RestoreItemSelection(dlg, row, ItemSettings());
     return;
   }
-  SetItemValue(SelectionPrefix, row, text);
+  SetItemValue(SelectDialogPrefix, row, text);
 }
 
 void SaveItemInterval(HWND dlg) {
@@ -235,9 +234,9 @@ void SaveServerField(HWND dlg, int id, char* setting, int size, const char* key)
 }
 
 void TriggerItem(HWND dlg, int row) {
-  ShowTransferMessageFor(TriggerWaitText, dlg);
+  ShowTransferMessage(TriggerWaitText, dlg);
   if (ItemTable[row].update) ItemTable[row].update(row);
-  ShowTransferMessageFor(nullptr, dlg);
+  ShowTransferMessage(nullptr, dlg);
 }
 
 void OpenDialog(HWND dlg) {
@@ -272,10 +271,10 @@ void OnCommand(HWND dlg, int id, int code) {
       }
       return;
     case IDC_CONFIG_HOST:
-      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerHost, sizeof ServerHost, "VSERVERID");
+      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerHost, sizeof ServerHost, SettingOf(Setting::ServerHost).dialogKey);
       return;
     case IDC_CONFIG_PORT:
-      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerPort, sizeof ServerPort, "PORT");
+      if (code == EN_KILLFOCUS) SaveServerField(dlg, id, ServerPort, sizeof ServerPort, SettingOf(Setting::Port).dialogKey);
       return;
     case IDC_CONFIG_DAYS:
     case IDC_CONFIG_HOURS:

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "base/user_message.h"
 #include "ui/message_box.h"
 #include "config/config_file.h"
 #include "config/settings_table.h"
@@ -26,7 +27,7 @@ void Accept(HWND dlg) {
   GetDlgItemTextA(dlg, IDC_CONFIGDIR_DIRECTORY, text, sizeof text);
   TrimSpaces(text);
   if (!DirectoryInputFits(text)) {
-    UserMessageOwner(DirectoryTooLongText, dlg);
+    UserMessage(DirectoryTooLongText, dlg);
     return;
   }
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s", text);
@@ -34,7 +35,7 @@ void Accept(HWND dlg) {
   if (!DirectoryExists(DataDirectory)) {
     char message[200];
     std::snprintf(message, sizeof message, DirectoryMissingFormat, DataDirectory);
-    UserMessageOwner(message, dlg);
+    UserMessage(message, dlg);
     return;
   }
   WriteSetting(Setting::Directory, text);
@@ -103,7 +104,7 @@ int BrowseForDirectory(HWND owner, const char* title, char* out, std::size_t out
   ofn.lpstrTitle = title;
   ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOLONGNAMES;
   if (!OpenFileDialog(&ofn)) {
-    if (FileDialogError() != 0) UserMessageOwner(FileDialogFailedText, owner);
+    if (FileDialogError() != 0) UserMessage(FileDialogFailedText, owner);
     return 0;
   }
   return DirectoryOfPath(file, out, outSize);

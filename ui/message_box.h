@@ -1,19 +1,8 @@
-// Small shared helpers over windows: the program's message box, the small
-// font, clipboard commands to a child control. The dialogs here use them;
-// the shell implements them (app/message_box.cpp), since the caption, the
-// font and the main window are its own.
+// The small font for the dialogs' controls. The shell implements it
+// (app/message_box.cpp), since the font is its own. The message box is
+// UserMessage (base/user_message.h).
 #pragma once
 #include <windows.h>
 
-// The message box with an owner: modal, caption the main class name, OK
-// only. A null or vanished owner gives a box without owner. (UserMessage in
-// base/user_message.h is this box owned by MainWindow.)
-void UserMessageOwner(const char* text, HWND owner);
-
 // Sets SmallFont on the window, redrawing it; returns the window.
 HWND ApplySmallFont(HWND window);
-
-// Send the clipboard copy, cut or paste command to a child control.
-void CopyControl(HWND parent, int controlId);
-void CutControl(HWND parent, int controlId);
-void PasteControl(HWND parent, int controlId);

@@ -34,14 +34,14 @@ TEST_F(ConfigDir, FirstStartWithoutDataDirectoryAsksWithNoOwner) {
   EXPECT_EQ(initial, "");
   EXPECT_EQ(std::string(DataDirectory), dir.Path() + "\\");
   EXPECT_EQ(CfgValue(Cfg(), "Directory"), dir.Path());  // trimmed, without the backslash
-  EXPECT_TRUE(IsWindow(MainWindow));                    // start-up went on
+  EXPECT_TRUE(IsWindow(Shell.MainWindow));                    // start-up went on
 }
 
 TEST_F(ConfigDir, CancelAtFirstStartStillStartsTheProgram) {
   DialogWatch watch([&](const SeenDialog& d) { Click(d.window, IDC_CONFIGDIR_CANCEL); });
   Start("", "/Q", false);
   EXPECT_EQ(watch.Seen().size(), 1u);
-  EXPECT_TRUE(IsWindow(MainWindow));
+  EXPECT_TRUE(IsWindow(Shell.MainWindow));
   EXPECT_EQ(CfgValue(Cfg(), "Directory"), "");
 }
 
@@ -61,9 +61,9 @@ TEST_F(ConfigDir, MissingDirectoryIsRefusedAndKeepsTheDialogOpen) {
       Click(configDir, IDC_CONFIGDIR_CANCEL);
     }
   });
-  EXPECT_EQ(RunConfigDirDialog(MainWindow), 0);
+  EXPECT_EQ(RunConfigDirDialog(Shell.MainWindow), 0);
   ASSERT_EQ(watch.Seen().size(), 2u);
-  EXPECT_EQ(watch.Seen()[0].owner, MainWindow);
+  EXPECT_EQ(watch.Seen()[0].owner, Shell.MainWindow);
   EXPECT_EQ(watch.Seen()[1].text, "Directory: 'C:\\no-such-velmor-dir\\' does not exist.");
   EXPECT_EQ(watch.Seen()[1].caption, "VelmorW");
   // Cancel puts back the directory in effect before; the file keeps it too.
@@ -91,7 +91,7 @@ TEST_F(ConfigDir, OverlongDirectoryIsRefusedWithoutTouchingDataDirectory) {
       }
     }
   });
-  EXPECT_EQ(RunConfigDirDialog(MainWindow), 0);
+  EXPECT_EQ(RunConfigDirDialog(Shell.MainWindow), 0);
   ASSERT_EQ(watch.Seen().size(), 3u);
   EXPECT_EQ(watch.Seen()[1].text, DirectoryTooLongText);
   EXPECT_EQ(watch.Seen()[2].text, DirectoryTooLongText);
@@ -108,7 +108,7 @@ TEST_F(ConfigDir, NinetyEightCharactersAreAccepted) {
     SetDirectoryText(d.window, path);
     Click(d.window, IDC_CONFIGDIR_OK);
   });
-  EXPECT_EQ(RunConfigDirDialog(MainWindow), 1);
+  EXPECT_EQ(RunConfigDirDialog(Shell.MainWindow), 1);
   EXPECT_EQ(std::string(DataDirectory), path + "\\");
   EXPECT_EQ(CfgValue(ReadFile(path + "\\velmor.cfg"), "Directory"), path);
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s\\", dir.Path().c_str());
@@ -135,7 +135,7 @@ TEST_F(ConfigDir, EscapeAndCloseDoNothing) {
       if (aliveAfterEscape) Click(escapeDialog, IDC_CONFIGDIR_CANCEL);
     });
   });
-  EXPECT_EQ(RunConfigDirDialog(MainWindow), 0);
+  EXPECT_EQ(RunConfigDirDialog(Shell.MainWindow), 0);
   EXPECT_TRUE(aliveAfterEscape);
 }
 
@@ -159,7 +159,7 @@ TEST_F(ConfigDir, BrowseTakesTheDirectoryOfThePickedFile) {
       Click(configDir, IDC_CONFIGDIR_OK);  // after the file dialog has closed
     }
   });
-  EXPECT_EQ(RunConfigDirDialog(MainWindow), 1);
+  EXPECT_EQ(RunConfigDirDialog(Shell.MainWindow), 1);
   EXPECT_EQ(fileDialogCaption, "Directory for Velmor Data");
   char shortOther[MAX_PATH] = "";
   GetShortPathNameA(other.Path().c_str(), shortOther, sizeof shortOther);
@@ -176,7 +176,7 @@ TEST_F(ConfigDir, BrowseCancelledReturnsNothingSilently) {
     PostMessageA(d.window, WM_COMMAND, IDCANCEL, 0);
   });
   char out[300] = "unchanged";
-  EXPECT_EQ(BrowseForDirectory(MainWindow, BrowseTitle, out, sizeof out), 0);
+  EXPECT_EQ(BrowseForDirectory(Shell.MainWindow, BrowseTitle, out, sizeof out), 0);
   EXPECT_STREQ(out, "");
   EXPECT_EQ(boxes, 0);
   EXPECT_EQ(watch.Seen().size(), 1u);

@@ -63,18 +63,18 @@ HWND LabelWithText(HWND parent, const char* text) {
 
 void ExpectLaidOutFor(int dpi) {
   RECT client{};
-  GetClientRect(MainWindow, &client);
+  GetClientRect(Shell.MainWindow, &client);
   const int W = client.right, H = client.bottom;
-  EXPECT_RECT(In(MainWindow, GetDlgItem(MainWindow, IDC_MAIN_TITLE)), W - S(125, dpi), H - S(13, dpi), S(170, dpi),
+  EXPECT_RECT(In(Shell.MainWindow, GetDlgItem(Shell.MainWindow, IDC_MAIN_TITLE)), W - S(125, dpi), H - S(13, dpi), S(170, dpi),
               S(13, dpi));
-  EXPECT_RECT(In(MainWindow, GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE)), S(5, dpi), S(5, dpi), W - 2 * S(5, dpi),
+  EXPECT_RECT(In(Shell.MainWindow, GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE)), S(5, dpi), S(5, dpi), W - 2 * S(5, dpi),
               H - S(125, dpi));
-  const RECT list = In(MainWindow, GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST));
+  const RECT list = In(Shell.MainWindow, GetDlgItem(Shell.MainWindow, IDC_MAIN_ACTIVITYLIST));
   EXPECT_EQ(list.left, S(5, dpi));
   EXPECT_EQ(list.top, H - S(105, dpi));
   EXPECT_LE(list.bottom - list.top, S(95, dpi));
   LOGFONTA lf{};
-  ASSERT_TRUE(GetObjectA(SmallFont, sizeof lf, &lf));
+  ASSERT_TRUE(GetObjectA(Shell.SmallFont, sizeof lf, &lf));
   EXPECT_EQ(lf.lfHeight, S(8, dpi));
 }
 
@@ -83,35 +83,35 @@ TEST_F(ShellDpi, MainWindowLabelsAndTrayIconScale) {
   std::printf("screen DPI %d\n", dpi);
   Start("Trailer  =  Server news: 12 new pictures today\r\n");
   RECT outer{};
-  GetWindowRect(MainWindow, &outer);
+  GetWindowRect(Shell.MainWindow, &outer);
   EXPECT_EQ(outer.right - outer.left, S(456));
   EXPECT_EQ(outer.bottom - outer.top, S(211));
   ExpectLaidOutFor(dpi);
   // The text pane keeps its 40 pixels of 96 DPI, scaled, under a menu bar
   // that grows with the DPI too.
   RECT pane{};
-  GetClientRect(GetDlgItem(MainWindow, IDC_MAIN_TEXTPANE), &pane);
+  GetClientRect(GetDlgItem(Shell.MainWindow, IDC_MAIN_TEXTPANE), &pane);
   EXPECT_GE(pane.bottom, S(30)) << "text pane height";
 
   // The labels of the status row: scaled rectangles their text fits in.
   BusyHoldBegin();
   ShowWaitLabel();
   const int h = ClientHeight();
-  HWND hold = LabelWithText(MainWindow, HoldLabelText), wait = LabelWithText(MainWindow, WaitLabelText);
-  HWND trailer = LabelWithText(MainWindow, "Server news: 12 new pictures today");
+  HWND hold = LabelWithText(Shell.MainWindow, HoldLabelText), wait = LabelWithText(Shell.MainWindow, WaitLabelText);
+  HWND trailer = LabelWithText(Shell.MainWindow, "Server news: 12 new pictures today");
   ASSERT_NE(hold, nullptr);
   ASSERT_NE(wait, nullptr);
   ASSERT_NE(trailer, nullptr);
-  EXPECT_RECT(In(MainWindow, hold), S(5), h - S(13) + 1, S(80), S(13));
-  EXPECT_RECT(In(MainWindow, wait), S(90), h - S(13) + 1, S(125), S(13));
-  EXPECT_RECT(In(MainWindow, trailer), S(90), h - S(13) + 1, S(225), S(13));
-  for (HWND label : {hold, wait, trailer, GetDlgItem(MainWindow, IDC_MAIN_TITLE)}) ExpectTextFits(label);
+  EXPECT_RECT(In(Shell.MainWindow, hold), S(5), h - S(13) + 1, S(80), S(13));
+  EXPECT_RECT(In(Shell.MainWindow, wait), S(90), h - S(13) + 1, S(125), S(13));
+  EXPECT_RECT(In(Shell.MainWindow, trailer), S(90), h - S(13) + 1, S(225), S(13));
+  for (HWND label : {hold, wait, trailer, GetDlgItem(Shell.MainWindow, IDC_MAIN_TITLE)}) ExpectTextFits(label);
   HideWaitLabel();
   BusyHoldEnd();
 
   // The tray's icons are small icons of this DPI: 16 pixels at 96.
   ICONINFO info{};
-  ASSERT_TRUE(GetIconInfo(IconFrames[0], &info));
+  ASSERT_TRUE(GetIconInfo(Shell.IconFrames[0], &info));
   BITMAP bitmap{};
   GetObjectA(info.hbmMask, sizeof bitmap, &bitmap);
   EXPECT_EQ(bitmap.bmWidth, S(16));
@@ -152,14 +152,14 @@ TEST_F(ShellDpi, DpiChangeLaysTheWindowOutAgain) {
   for (int dpi : {192, 96}) {
     SCOPED_TRACE(dpi);
     RECT suggested{100, 100, 100 + S(456, dpi), 100 + S(211, dpi)};
-    SendMessageA(MainWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageA(Shell.MainWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     RECT outer{};
-    GetWindowRect(MainWindow, &outer);
+    GetWindowRect(Shell.MainWindow, &outer);
     EXPECT_EQ(outer.right - outer.left, S(456, dpi));
     EXPECT_EQ(outer.bottom - outer.top, S(211, dpi));
     ExpectLaidOutFor(dpi);
-    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(GetDlgItem(MainWindow, IDC_MAIN_TITLE), WM_GETFONT, 0, 0)),
-              SmallFont);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(GetDlgItem(Shell.MainWindow, IDC_MAIN_TITLE), WM_GETFONT, 0, 0)),
+              Shell.SmallFont);
   }
 }
 
@@ -167,7 +167,7 @@ TEST_F(ShellDpi, DpiChangeLaysTheWindowOutAgain) {
 TEST_F(ShellDpi, PlacementIsStoredAsAt96Dpi) {
   Start("WindowLeft  =  40\r\nWindowTop  =  30\r\nWindowWidth  =  500\r\nWindowHeight  =  300\r\n");
   RECT outer{};
-  GetWindowRect(MainWindow, &outer);
+  GetWindowRect(Shell.MainWindow, &outer);
   EXPECT_EQ(outer.right - outer.left, S(500));
   EXPECT_EQ(outer.bottom - outer.top, S(300));
   ASSERT_TRUE(Close());

@@ -29,8 +29,8 @@ class ShellFixture : public ::testing::Test {
   // Closes the main window as the user would and takes the quit message
   // that its destruction posts. Returns whether that message came.
   bool Close() {
-    if (!MainWindow || !IsWindow(MainWindow)) return false;
-    SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+    if (!Shell.MainWindow || !IsWindow(Shell.MainWindow)) return false;
+    SendMessageA(Shell.MainWindow, WM_CLOSE, 0, 0);
     return TakeQuit();
   }
 
@@ -57,10 +57,10 @@ class ShellFixture : public ::testing::Test {
   }
 
   std::string Cfg() const { return ReadFile(dir.File("velmor.cfg")); }
-  HWND Child(int id) const { return GetDlgItem(MainWindow, id); }
+  HWND Child(int id) const { return GetDlgItem(Shell.MainWindow, id); }
   int ClientHeight() const {
     RECT r{};
-    GetClientRect(MainWindow, &r);
+    GetClientRect(Shell.MainWindow, &r);
     return r.bottom;
   }
 

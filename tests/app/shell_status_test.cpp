@@ -20,76 +20,76 @@ TEST_F(ShellStatus, HoldDropsCommandsAndTicksWhileAboutBoxIsOpen) {
   Start();
   bool heldInside = false, stillHeld = false;
   DialogWatch watch([&](const SeenDialog& d) {
-    heldInside = StaticsWithText(MainWindow, "*Timer Held*").size() == 1;
-    SendMessageA(MainWindow, WM_COMMAND, IDM_ABOUT, 0);  // dropped: no second box
-    EXPECT_EQ(SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId, 0), 0);  // dropped too
-    stillHeld = BusyHoldQuery() == 1 && StaticsWithText(MainWindow, "*Timer Held*").size() == 1;
+    heldInside = StaticsWithText(Shell.MainWindow, "*Timer Held*").size() == 1;
+    SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_ABOUT, 0);  // dropped: no second box
+    EXPECT_EQ(SendMessageA(Shell.MainWindow, WM_TIMER, ScheduleTimerId, 0), 0);  // dropped too
+    stillHeld = BusyHoldQuery() == 1 && StaticsWithText(Shell.MainWindow, "*Timer Held*").size() == 1;
     DialogWatch::PressOk(d.window);
   });
-  SendMessageA(MainWindow, WM_COMMAND, IDM_ABOUT, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_ABOUT, 0);
   ASSERT_EQ(watch.Seen().size(), 1u);
   EXPECT_EQ(watch.Seen()[0].caption, "Velmor for Windows");
   EXPECT_EQ(watch.Seen()[0].text, AboutBoxText);
-  EXPECT_EQ(watch.Seen()[0].owner, MainWindow);
+  EXPECT_EQ(watch.Seen()[0].owner, Shell.MainWindow);
   EXPECT_TRUE(heldInside);
   EXPECT_TRUE(stillHeld);
   EXPECT_EQ(BusyHoldQuery(), 0);
-  EXPECT_TRUE(StaticsWithText(MainWindow, "*Timer Held*").empty());
-  EXPECT_EQ(TrayIconShown(), IconFrames[0]);
+  EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "*Timer Held*").empty());
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
 }
 
 TEST_F(ShellStatus, TickTakesAndReleasesTheHold) {
   Start();
-  EXPECT_EQ(SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId, 0), 0);
+  EXPECT_EQ(SendMessageA(Shell.MainWindow, WM_TIMER, ScheduleTimerId, 0), 0);
   EXPECT_EQ(BusyHoldQuery(), 0);
-  EXPECT_TRUE(StaticsWithText(MainWindow, "*Timer Held*").empty());
-  EXPECT_TRUE(IsWindow(MainWindow));
+  EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "*Timer Held*").empty());
+  EXPECT_TRUE(IsWindow(Shell.MainWindow));
 }
 
 TEST_F(ShellStatus, HoldLabelAnimationAndFrameZeroAtTheEnd) {
   Start();
   const int H = ClientHeight();
   EXPECT_EQ(BusyHoldBegin(), 1);
-  auto labels = StaticsWithText(MainWindow, "*Timer Held*");
+  auto labels = StaticsWithText(Shell.MainWindow, "*Timer Held*");
   ASSERT_EQ(labels.size(), 1u);
   EXPECT_RECT(ChildRect(labels[0]), 5, H - 12, 80, 13);
   EXPECT_EQ(GetDlgCtrlID(labels[0]), 0);
   EXPECT_EQ(BusyHoldBegin(), 1);  // a second begin changes nothing
-  EXPECT_EQ(StaticsWithText(MainWindow, "*Timer Held*").size(), 1u);
+  EXPECT_EQ(StaticsWithText(Shell.MainWindow, "*Timer Held*").size(), 1u);
 
   const int start = TrayAnimationPosition();
   ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() == (start + 3) % IDI_FRAME_COUNT; }, 15000));
-  EXPECT_EQ(TrayIconShown(), IconFrames[(start + 2) % IDI_FRAME_COUNT]);
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[(start + 2) % IDI_FRAME_COUNT]);
   EXPECT_EQ(BusyHoldEnd(), 0);  // one end releases both begins
   EXPECT_EQ(BusyHoldQuery(), 0);
-  EXPECT_EQ(TrayIconShown(), IconFrames[0]);
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
   const int stopped = TrayAnimationPosition();
   Pump(500);
   EXPECT_EQ(TrayAnimationPosition(), stopped);  // the timer is gone
 
   BusyHoldBegin();  // continues after the last frame shown
   ASSERT_TRUE(PumpUntil([&] { return TrayAnimationPosition() != stopped; }, 15000));
-  EXPECT_EQ(TrayIconShown(), IconFrames[stopped]);
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[stopped]);
   BusyHoldEnd();
 }
 
 TEST_F(ShellStatus, WaitLabelProgressAndRecreationOnResize) {
   Start();
   ShowProgress(1, 2);  // no label: nothing
-  EXPECT_TRUE(StaticsWithText(MainWindow, "1 / 2 (50%)").empty());
+  EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "1 / 2 (50%)").empty());
   ShowWaitLabel();
-  auto wait = StaticsWithText(MainWindow, "Wait...");
+  auto wait = StaticsWithText(Shell.MainWindow, "Wait...");
   ASSERT_EQ(wait.size(), 1u);
   EXPECT_RECT(ChildRect(wait[0]), 90, ClientHeight() - 12, 125, 13);
   ShowProgress(2, 3);
-  EXPECT_EQ(StaticsWithText(MainWindow, "2 / 3 (66%)").size(), 1u);
-  SetWindowPos(MainWindow, nullptr, 0, 0, 500, 320, SWP_NOMOVE | SWP_NOZORDER);
-  EXPECT_TRUE(StaticsWithText(MainWindow, "2 / 3 (66%)").empty());
-  wait = StaticsWithText(MainWindow, "Wait...");
+  EXPECT_EQ(StaticsWithText(Shell.MainWindow, "2 / 3 (66%)").size(), 1u);
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 500, 320, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "2 / 3 (66%)").empty());
+  wait = StaticsWithText(Shell.MainWindow, "Wait...");
   ASSERT_EQ(wait.size(), 1u);
   EXPECT_RECT(ChildRect(wait[0]), 90, ClientHeight() - 12, 125, 13);
   HideWaitLabel();
-  EXPECT_TRUE(StaticsWithText(MainWindow, "Wait...").empty());
+  EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "Wait...").empty());
   EXPECT_FALSE(WaitLabelExists());
   HideWaitLabel();  // absent: nothing
 }
@@ -100,7 +100,7 @@ void CountCancelledLookup() { ++cancelledLookups; }
 TEST_F(ShellStatus, TransferMessageWindow) {
   Start();
   const char* text = "Please Wait. Connecting to server.";
-  ShowTransferMessage(text, MainWindow);
+  ShowTransferMessage(text, Shell.MainWindow);
   HWND popup = TransferMessageWindow();
   ASSERT_TRUE(popup && IsWindow(popup));
   EXPECT_EQ(ClassOf(popup), "msgwnd");
@@ -108,7 +108,7 @@ TEST_F(ShellStatus, TransferMessageWindow) {
   EXPECT_EQ(GetWindow(popup, GW_OWNER), nullptr);
   EXPECT_TRUE(Style(popup) & WS_CAPTION);
   EXPECT_FALSE(Style(popup) & WS_SYSMENU);
-  EXPECT_FALSE(IsWindowEnabled(MainWindow));
+  EXPECT_FALSE(IsWindowEnabled(Shell.MainWindow));
 
   auto labels = StaticsWithText(popup, text);
   ASSERT_EQ(labels.size(), 1u);
@@ -127,7 +127,7 @@ TEST_F(ShellStatus, TransferMessageWindow) {
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(WindowText(button), "Cancel Transfer");
   EXPECT_RECT(ChildRect(button), extent.cx + 15, 5, 120, 18);
-  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0)), SmallFont);
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0)), Shell.SmallFont);
 
   CancelTransfer = 0;
   SendMessageA(popup, WM_COMMAND, 120, 0);  // another id: nothing
@@ -147,18 +147,18 @@ TEST_F(ShellStatus, TransferMessageWindow) {
   CancelBlockingLookup = nullptr;
 
   // Replacing keeps one pop-up and the owner disabled.
-  ShowTransferMessage("Quitting", MainWindow);
+  ShowTransferMessage("Quitting", Shell.MainWindow);
   EXPECT_FALSE(IsWindow(popup));
   ASSERT_TRUE(IsWindow(TransferMessageWindow()));
-  EXPECT_FALSE(IsWindowEnabled(MainWindow));
-  ShowTransferMessage(nullptr, MainWindow);
+  EXPECT_FALSE(IsWindowEnabled(Shell.MainWindow));
+  ShowTransferMessage(nullptr, Shell.MainWindow);
   EXPECT_EQ(TransferMessageWindow(), nullptr);
-  EXPECT_TRUE(IsWindowEnabled(MainWindow));
+  EXPECT_TRUE(IsWindowEnabled(Shell.MainWindow));
 
   // Closing with no message open still enables the owner.
-  EnableWindow(MainWindow, FALSE);
-  ShowTransferMessage(nullptr, MainWindow);
-  EXPECT_TRUE(IsWindowEnabled(MainWindow));
+  EnableWindow(Shell.MainWindow, FALSE);
+  ShowTransferMessage(nullptr, Shell.MainWindow);
+  EXPECT_TRUE(IsWindowEnabled(Shell.MainWindow));
 }
 
 }  // namespace

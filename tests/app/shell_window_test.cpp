@@ -45,17 +45,17 @@ void ExpectChildrenLaidOut(HWND main) {
 
 TEST_F(ShellWindow, NormalStartUpBuildsWindowsChildrenAndTray) {
   Start();
-  ASSERT_TRUE(IsWindow(MainWindow));
-  EXPECT_EQ(ClassOf(MainWindow), "VelmorW");
-  EXPECT_EQ(WindowText(MainWindow), "VelmorW");
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
-  EXPECT_EQ(Style(MainWindow) & (WS_POPUP | WS_OVERLAPPEDWINDOW), WS_POPUP | WS_OVERLAPPEDWINDOW);
-  EXPECT_EQ(GetWindow(MainWindow, GW_OWNER), OwnerWindow);
-  EXPECT_EQ(ClassOf(OwnerWindow), "Static");
-  EXPECT_FALSE(IsWindowVisible(OwnerWindow));
-  EXPECT_TRUE(Style(OwnerWindow) & WS_POPUP);
+  ASSERT_TRUE(IsWindow(Shell.MainWindow));
+  EXPECT_EQ(ClassOf(Shell.MainWindow), "VelmorW");
+  EXPECT_EQ(WindowText(Shell.MainWindow), "VelmorW");
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
+  EXPECT_EQ(Style(Shell.MainWindow) & (WS_POPUP | WS_OVERLAPPEDWINDOW), WS_POPUP | WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(GetWindow(Shell.MainWindow, GW_OWNER), Shell.OwnerWindow);
+  EXPECT_EQ(ClassOf(Shell.OwnerWindow), "Static");
+  EXPECT_FALSE(IsWindowVisible(Shell.OwnerWindow));
+  EXPECT_TRUE(Style(Shell.OwnerWindow) & WS_POPUP);
 
-  HMENU menu = GetMenu(MainWindow);
+  HMENU menu = GetMenu(Shell.MainWindow);
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(GetMenuItemCount(menu), 3);
   char item[64] = "";
@@ -79,27 +79,27 @@ TEST_F(ShellWindow, NormalStartUpBuildsWindowsChildrenAndTray) {
   EXPECT_EQ(es & want, want);
   EXPECT_EQ(WindowText(pane), AboutPaneText);
   for (HWND c : {title, list, pane})
-    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), SmallFont);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), Shell.SmallFont);
   LOGFONTA lf{};
-  ASSERT_TRUE(GetObjectA(SmallFont, sizeof lf, &lf));
+  ASSERT_TRUE(GetObjectA(Shell.SmallFont, sizeof lf, &lf));
   EXPECT_EQ(lf.lfHeight, 8);
   EXPECT_STREQ(lf.lfFaceName, "Helv");
 
   // No window keys in the file: the defaults, which are written.
   RECT r{};
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_RECT(r, 80, 137, 456, 211);
   const std::string cfg = Cfg();
   EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "80");
   EXPECT_EQ(CfgValue(cfg, "WindowTop"), "137");
   EXPECT_EQ(CfgValue(cfg, "WindowWidth"), "456");
   EXPECT_EQ(CfgValue(cfg, "WindowHeight"), "211");
-  ExpectChildrenLaidOut(MainWindow);
+  ExpectChildrenLaidOut(Shell.MainWindow);
 
-  EXPECT_TRUE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
-  EXPECT_FALSE(TrayIconExists(MainWindow, IDN_TRAY_TRANSFER));
-  for (int k = 0; k < IDI_FRAME_COUNT; ++k) EXPECT_NE(IconFrames[k], nullptr) << k;
-  EXPECT_NE(IconFrames[0], IconFrames[1]);
+  EXPECT_TRUE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
+  EXPECT_FALSE(TrayIconExists(Shell.MainWindow, IDN_TRAY_TRANSFER));
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) EXPECT_NE(Shell.IconFrames[k], nullptr) << k;
+  EXPECT_NE(Shell.IconFrames[0], Shell.IconFrames[1]);
   EXPECT_EQ(Initialising, 0);
   EXPECT_STREQ(LogBaseName, "VelmorW");
 }
@@ -107,15 +107,15 @@ TEST_F(ShellWindow, NormalStartUpBuildsWindowsChildrenAndTray) {
 TEST_F(ShellWindow, StoredPlacementIsUsedAndOneOffEveryScreenFallsBack) {
   Start("WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 500\r\nWindowHeight = 300\r\n");
   RECT r{};
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_RECT(r, 30, 40, 500, 300);
-  ExpectChildrenLaidOut(MainWindow);
+  ExpectChildrenLaidOut(Shell.MainWindow);
   ASSERT_TRUE(Close());
   AppShutdown();
 
   // Saved while minimised, or edited by hand: nowhere to be seen.
   Start("WindowLeft = -32000\r\nWindowTop = -32000\r\nWindowWidth = 160\r\nWindowHeight = 24\r\n");
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_RECT(r, 80, 137, 456, 211);
   EXPECT_EQ(CfgValue(Cfg(), "WindowLeft"), "-32000");  // not rewritten until the window closes
 }
@@ -124,24 +124,24 @@ TEST_F(ShellWindow, OverlongWindowKeysDoNotOverrunAndFallBack) {
   const std::string huge(450, '9');
   Start("WindowLeft = " + huge + "\r\nWindowTop = 10\r\nWindowWidth = " + huge + "\r\nWindowHeight = 300\r\n");
   RECT r{};
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_RECT(r, 80, 137, 456, 211);
 }
 
 TEST_F(ShellWindow, ResizeSnapsToHeight200AndTooSmallLeavesChildren) {
   Start();
-  SetWindowPos(MainWindow, nullptr, 0, 0, 400, 150, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 400, 150, SWP_NOMOVE | SWP_NOZORDER);
   RECT r{};
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_EQ(r.right - r.left, 400);
   EXPECT_EQ(r.bottom - r.top, 200);
-  ExpectChildrenLaidOut(MainWindow);
+  ExpectChildrenLaidOut(Shell.MainWindow);
 
-  SetWindowPos(MainWindow, nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER);
-  ExpectChildrenLaidOut(MainWindow);
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER);
+  ExpectChildrenLaidOut(Shell.MainWindow);
   const RECT before = ChildRect(Child(IDC_MAIN_ACTIVITYLIST));
-  SetWindowPos(MainWindow, nullptr, 0, 0, 600, 50, SWP_NOMOVE | SWP_NOZORDER);
-  GetWindowRect(MainWindow, &r);
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 600, 50, SWP_NOMOVE | SWP_NOZORDER);
+  GetWindowRect(Shell.MainWindow, &r);
   ASSERT_LT(r.bottom - r.top, 60);
   const RECT after = ChildRect(Child(IDC_MAIN_ACTIVITYLIST));
   EXPECT_EQ(after.top, before.top);
@@ -150,69 +150,69 @@ TEST_F(ShellWindow, ResizeSnapsToHeight200AndTooSmallLeavesChildren) {
 
 TEST_F(ShellWindow, MinimiseHidesAndTrayLeftClickToggles) {
   Start();
-  ShowWindow(MainWindow, SW_MINIMIZE);
-  EXPECT_FALSE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
-  EXPECT_FALSE(IsIconic(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_RBUTTONDOWN);
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONUP);
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
+  ShowWindow(Shell.MainWindow, SW_MINIMIZE);
+  EXPECT_FALSE(IsWindowVisible(Shell.MainWindow));
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
+  EXPECT_FALSE(IsIconic(Shell.MainWindow));
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_RBUTTONDOWN);
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONUP);
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
   // Another message whose parameters look like a click is no click.
-  SendMessageA(MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  SendMessageA(MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_FALSE(IsWindowVisible(MainWindow));
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  SendMessageA(Shell.MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  SendMessageA(Shell.MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  EXPECT_FALSE(IsWindowVisible(Shell.MainWindow));
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
 }
 
 // Explorer started again: the notification area broadcasts "TaskbarCreated"
 // and has none of the old icons.
 TEST_F(ShellWindow, TrayIconComesBackAfterTaskbarCreated) {
   Start();
-  ASSERT_TRUE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
+  ASSERT_TRUE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
-  nid.hWnd = MainWindow;
+  nid.hWnd = Shell.MainWindow;
   nid.uID = IDN_TRAY_NORMAL;
   ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
-  ASSERT_FALSE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
+  ASSERT_FALSE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
   const DWORD start = GetTickCount();
   PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
   bool back = false;
   while (!back && GetTickCount() - start < 1000) {
     Pump(20);
-    back = TrayIconExists(MainWindow, IDN_TRAY_NORMAL);
+    back = TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL);
   }
   EXPECT_TRUE(back) << "no tray icon a second after the broadcast";
-  EXPECT_EQ(TrayIconShown(), IconFrames[0]);
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
 }
 
 // A click on the tray icon brings the hidden window up in front of the
 // window in use.
 TEST_F(ShellWindow, TrayClickBringsTheWindowToTheFront) {
   Start();
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);  // hides
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);  // hides
   HWND other = CreateWindowA("STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(other, nullptr);
   SetForegroundWindow(other);
   Pump(100);
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   const DWORD start = GetTickCount();
-  while (GetForegroundWindow() != MainWindow && GetTickCount() - start < 3000) Pump(20);
-  EXPECT_EQ(GetForegroundWindow(), MainWindow);
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  while (GetForegroundWindow() != Shell.MainWindow && GetTickCount() - start < 3000) Pump(20);
+  EXPECT_EQ(GetForegroundWindow(), Shell.MainWindow);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
   DestroyWindow(other);
 }
 
 TEST_F(ShellWindow, CloseSavesPlacementIntoVelmorCfg) {
   Start();
-  SetWindowPos(MainWindow, nullptr, 33, 44, 520, 260, SWP_NOZORDER);
+  SetWindowPos(Shell.MainWindow, nullptr, 33, 44, 520, 260, SWP_NOZORDER);
   ASSERT_TRUE(Close());
-  EXPECT_FALSE(IsWindow(MainWindow));
+  EXPECT_FALSE(IsWindow(Shell.MainWindow));
   const std::string cfg = Cfg();
   EXPECT_EQ(CfgValue(cfg, "WindowLeft"), "33");
   EXPECT_EQ(CfgValue(cfg, "WindowTop"), "44");
@@ -223,10 +223,10 @@ TEST_F(ShellWindow, CloseSavesPlacementIntoVelmorCfg) {
 
 TEST_F(ShellWindow, ExitCommandClosesTheWindow) {
   Start();
-  SendMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
-  EXPECT_TRUE(IsWindow(MainWindow));  // posted, not sent
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(IsWindow(Shell.MainWindow));  // posted, not sent
   EXPECT_TRUE(TakeQuit());
-  EXPECT_FALSE(IsWindow(MainWindow));
+  EXPECT_FALSE(IsWindow(Shell.MainWindow));
   EXPECT_EQ(CfgValue(Cfg(), "WindowWidth"), "456");
 }
 
@@ -243,11 +243,11 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
                                 wc.hInstance, nullptr);
   {
     DialogWatch watch;
-    SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+    SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
     ASSERT_EQ(watch.Seen().size(), 1u);
     EXPECT_EQ(watch.Seen()[0].text, "A Velmor donate transfer is already running.");
     EXPECT_EQ(watch.Seen()[0].caption, "VelmorW");
-    EXPECT_EQ(watch.Seen()[0].owner, MainWindow);
+    EXPECT_EQ(watch.Seen()[0].owner, Shell.MainWindow);
   }
   DestroyWindow(transfer);
   UnregisterClassA("Transfer", wc.hInstance);
@@ -262,14 +262,14 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
     else
       PostMessageA(d.window, WM_COMMAND, IDC_DONATE_CANCEL, 0);
   });
-  SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
   ASSERT_EQ(watch.Seen().size(), 1u);
   EXPECT_EQ(watch.Seen()[0].caption, "Donate a file to a Velmor server");
   EXPECT_EQ(Initialising, 0);
 }
 
 std::string ClipboardText() {
-  if (!OpenClipboard(MainWindow)) return "<no clipboard>";
+  if (!OpenClipboard(Shell.MainWindow)) return "<no clipboard>";
   HANDLE data = GetClipboardData(CF_TEXT);
   std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
   if (data) GlobalUnlock(data);
@@ -280,7 +280,7 @@ std::string ClipboardText() {
 TEST_F(ShellWindow, CopyTextPutsTheSelectionOnTheClipboard) {
   Start();
   SendMessageA(Child(IDC_MAIN_TEXTPANE), EM_SETSEL, 0, 24);
-  SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_COPY, 0);
   const std::string copied = ClipboardText();
   EXPECT_EQ(copied, "Velmor for Windows NT/95");
 }
@@ -309,7 +309,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   ASSERT_GT(firstPiece, 0);
   ASSERT_LT(firstPiece, static_cast<int>(first.size()));  // only the first piece so far
   SendMessageA(pane, EM_SETSEL, 0, -1);
-  SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_COPY, 0);
   std::string copied = ClipboardText();
   EXPECT_EQ(copied.size(), first.size());
   EXPECT_TRUE(copied == first);
@@ -345,7 +345,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
 }
 
 int ActivityLinesEndingIn(const std::string& tail) {
-  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
+  HWND list = GetDlgItem(Shell.MainWindow, IDC_MAIN_ACTIVITYLIST);
   int found = 0;
   const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
@@ -363,11 +363,11 @@ int ActivityLinesEndingIn(const std::string& tail) {
 // refuses at once.
 TEST_F(ShellWindow, OnlyTheScheduleTimerRunsTheTick) {
   Start("VServerID = 127.0.0.1\r\nPort = 1\r\nIntervalQuote = 1\r\nTimeQuote = 0\r\nSELECTQuote = 1\r\n");
-  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId + 1, 0);
-  SendMessageA(MainWindow, WM_TIMER, AnimationTimerId, 0);
+  SendMessageA(Shell.MainWindow, WM_TIMER, ScheduleTimerId + 1, 0);
+  SendMessageA(Shell.MainWindow, WM_TIMER, AnimationTimerId, 0);
   EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 0);
   EXPECT_EQ(CfgValue(Cfg(), "TimeQuote"), "0");
-  SendMessageA(MainWindow, WM_TIMER, ScheduleTimerId, 0);
+  SendMessageA(Shell.MainWindow, WM_TIMER, ScheduleTimerId, 0);
   EXPECT_EQ(ActivityLinesEndingIn("Event triggered: Quote"), 1);
   EXPECT_EQ(ActivityLinesEndingIn("Event ended: Quote"), 1);
 }
@@ -375,22 +375,22 @@ TEST_F(ShellWindow, OnlyTheScheduleTimerRunsTheTick) {
 TEST_F(ShellWindow, UnknownCommandsAndPaneNotificationsDoNothing) {
   Start();
   DialogWatch watch;
-  SendMessageA(MainWindow, WM_COMMAND, 508, 0);
-  SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);  // not the whole parameter
-  SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDC_MAIN_TEXTPANE, EN_CHANGE),
+  SendMessageA(Shell.MainWindow, WM_COMMAND, 508, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);  // not the whole parameter
+  SendMessageA(Shell.MainWindow, WM_COMMAND, MAKEWPARAM(IDC_MAIN_TEXTPANE, EN_CHANGE),
                reinterpret_cast<LPARAM>(Child(IDC_MAIN_TEXTPANE)));
   Pump(50);
   EXPECT_TRUE(watch.Seen().empty());
-  EXPECT_TRUE(IsWindow(MainWindow));
+  EXPECT_TRUE(IsWindow(Shell.MainWindow));
   EXPECT_EQ(BusyHoldQuery(), 0);
 }
 
 TEST_F(ShellWindow, FetchCommandsCloseTheirWaitingMessageAndReleaseTheWindow) {
   Start();
   for (WPARAM command : {IDM_GETQUOTE, IDM_GETNEWS, IDM_GETTIPS}) {
-    SendMessageA(MainWindow, WM_COMMAND, command, 0);
+    SendMessageA(Shell.MainWindow, WM_COMMAND, command, 0);
     EXPECT_EQ(TransferMessageWindow(), nullptr) << command;
-    EXPECT_TRUE(IsWindowEnabled(MainWindow)) << command;
+    EXPECT_TRUE(IsWindowEnabled(Shell.MainWindow)) << command;
     EXPECT_EQ(BusyHoldQuery(), 0) << command;
   }
 }
@@ -414,14 +414,14 @@ TEST_F(ShellWindow, RightClickOnTheTextPaneTracksEditPopup) {
   trackedMenu = nullptr;
   SetTimer(nullptr, 0, 20, EndTrackedMenu);
   EXPECT_EQ(SendMessageA(pane, WM_RBUTTONUP, 0, MAKELPARAM(30, 20)), 1);
-  ASSERT_NE(EditPopupMenu, nullptr);
-  EXPECT_EQ(trackedMenu, GetSubMenu(EditPopupMenu, 0));
+  ASSERT_NE(Shell.EditPopupMenu, nullptr);
+  EXPECT_EQ(trackedMenu, GetSubMenu(Shell.EditPopupMenu, 0));
   POINT expected{30, 20};
   ClientToScreen(pane, &expected);
   EXPECT_EQ(trackedAt.x, expected.x);
   EXPECT_EQ(trackedAt.y, expected.y);
-  EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 0), static_cast<UINT>(IDM_COPY));
-  EXPECT_EQ(GetMenuItemID(GetSubMenu(EditPopupMenu, 0), 1), static_cast<UINT>(IDM_GETQUOTE));
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(Shell.EditPopupMenu, 0), 0), static_cast<UINT>(IDM_COPY));
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(Shell.EditPopupMenu, 0), 1), static_cast<UINT>(IDM_GETQUOTE));
 }
 
 TEST_F(ShellWindow, ActivityListKeepsTheLast500AndShowsTheLast) {
@@ -475,7 +475,7 @@ TEST_F(ShellWindow, ProgressPaneEditsWaitTogetherAndEveryReaderSeesThem) {
 
 TEST_F(ShellWindow, StoredStatusLineIsShownUnderTheWindow) {
   Start("Trailer =   Server maintenance at noon   \r\n");
-  auto labels = StaticsWithText(MainWindow, "Server maintenance at noon");
+  auto labels = StaticsWithText(Shell.MainWindow, "Server maintenance at noon");
   ASSERT_EQ(labels.size(), 1u);
   EXPECT_RECT(ChildRect(labels[0]), 90, ClientHeight() - 12, 225, 13);
   EXPECT_EQ(GetDlgCtrlID(labels[0]), 0);
@@ -484,30 +484,30 @@ TEST_F(ShellWindow, StoredStatusLineIsShownUnderTheWindow) {
 TEST_F(ShellWindow, TransferInstanceRole) {
   std::string args = std::string("/N /q ") + TransferMarkerArgument;
   Start("WindowLeft = 300\r\n", args.c_str());
-  EXPECT_TRUE(TransferInstance);
-  EXPECT_EQ(ClassOf(MainWindow), "Transfer");
-  EXPECT_EQ(WindowText(MainWindow), "Transfer");
-  EXPECT_EQ(GetMenu(MainWindow), nullptr);
+  EXPECT_TRUE(Shell.TransferInstance);
+  EXPECT_EQ(ClassOf(Shell.MainWindow), "Transfer");
+  EXPECT_EQ(WindowText(Shell.MainWindow), "Transfer");
+  EXPECT_EQ(GetMenu(Shell.MainWindow), nullptr);
   RECT r{};
-  GetWindowRect(MainWindow, &r);
+  GetWindowRect(Shell.MainWindow, &r);
   EXPECT_RECT(r, 120, 0, 456, 211);
-  EXPECT_TRUE(TrayIconExists(MainWindow, IDN_TRAY_TRANSFER));
-  EXPECT_FALSE(TrayIconExists(MainWindow, IDN_TRAY_NORMAL));
-  for (int k = 1; k < IDI_FRAME_COUNT; ++k) EXPECT_EQ(IconFrames[k], IconFrames[0]);
+  EXPECT_TRUE(TrayIconExists(Shell.MainWindow, IDN_TRAY_TRANSFER));
+  EXPECT_FALSE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
+  for (int k = 1; k < IDI_FRAME_COUNT; ++k) EXPECT_EQ(Shell.IconFrames[k], Shell.IconFrames[0]);
   // The text pane keeps the edit control's own procedure: no context menu.
   WNDCLASSA edit{};
   GetClassInfoA(nullptr, "EDIT", &edit);
   EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(Child(IDC_MAIN_TEXTPANE), GWLP_WNDPROC)),
             edit.lpfnWndProc);
   // A left click on its tray icon does not toggle it.
-  SendMessageA(MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_TRANSFER, WM_LBUTTONDOWN);
   // Another message whose parameters look like a click is no click.
-  SendMessageA(MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  SendMessageA(MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
-  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  SendMessageA(Shell.MainWindow, WM_APP + 7, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  SendMessageA(Shell.MainWindow, WM_NULL, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
 
   EXPECT_EQ(AppRun(), 0);  // the batch transfer, then straight to shutdown
-  EXPECT_TRUE(IsWindowVisible(MainWindow));  // "/N" is ignored
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));  // "/N" is ignored
 
   CancelTransfer = 0;
   ASSERT_TRUE(Close());
@@ -522,19 +522,19 @@ bool probedVisible = true;
 BOOL probedTimer = FALSE;
 void CALLBACK ProbeThenClose(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
-  probedVisible = IsWindowVisible(MainWindow) != FALSE;
-  probedTimer = KillTimer(MainWindow, ScheduleTimerId);  // TRUE only when it was running
-  PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+  probedVisible = IsWindowVisible(Shell.MainWindow) != FALSE;
+  probedTimer = KillTimer(Shell.MainWindow, ScheduleTimerId);  // TRUE only when it was running
+  PostMessageA(Shell.MainWindow, WM_CLOSE, 0, 0);
 }
 
 TEST_F(ShellWindow, RunHidesWhenAskedStartsTheTimerAndEndsOnClose) {
   Start("", "-x/nq /Q");
-  EXPECT_TRUE(StartHidden);
+  EXPECT_TRUE(Shell.StartHidden);
   SetTimer(nullptr, 0, 50, ProbeThenClose);
   EXPECT_EQ(AppRun(), 0);
   EXPECT_FALSE(probedVisible);
   EXPECT_TRUE(probedTimer);
-  EXPECT_FALSE(IsWindow(MainWindow));
+  EXPECT_FALSE(IsWindow(Shell.MainWindow));
   EXPECT_EQ(CfgValue(Cfg(), "WindowTop"), "137");
 }
 

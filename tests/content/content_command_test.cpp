@@ -26,7 +26,7 @@ namespace {
 ReferenceServer* server = nullptr;
 
 std::string LastListLine() {
-  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
+  HWND list = GetDlgItem(Shell.MainWindow, IDC_MAIN_ACTIVITYLIST);
   int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
   if (n <= 0) return "";
   wchar_t line[512] = {};
@@ -38,7 +38,7 @@ std::string LastListLine() {
   return tab == std::string::npos ? s : s.substr(tab + 2);
 }
 
-std::string PaneText() { return PaneTextOf(MainWindow); }
+std::string PaneText() { return PaneTextOf(Shell.MainWindow); }
 
 class CommandTest : public ::testing::Test {
  protected:
@@ -73,7 +73,7 @@ class CommandTest : public ::testing::Test {
     AppStartup(GetModuleHandleA(nullptr), "/Q");
   }
   void TearDown() override {
-    if (MainWindow && IsWindow(MainWindow)) SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+    if (Shell.MainWindow && IsWindow(Shell.MainWindow)) SendMessageA(Shell.MainWindow, WM_CLOSE, 0, 0);
     DrainQueue();
     AppShutdown();
     Quitting = 0;
@@ -90,7 +90,7 @@ class CommandTest : public ::testing::Test {
       HWND popup = TransferMessageWindow();
       shown = popup ? StaticTextOf(popup) : "(none)";
     });
-    SendMessageA(MainWindow, WM_COMMAND, command, 0);
+    SendMessageA(Shell.MainWindow, WM_COMMAND, command, 0);
     return shown;
   }
 
@@ -103,7 +103,7 @@ TEST_F(CommandTest, QuoteNewsAndTipsFromTheMenu) {
   server->SetFaults("* drip 40 16\n");
   EXPECT_EQ(RunCommand(504), "Please Wait. Connecting to server.");
   EXPECT_EQ(TransferMessageWindow(), nullptr);
-  EXPECT_TRUE(IsWindowEnabled(MainWindow));
+  EXPECT_TRUE(IsWindowEnabled(Shell.MainWindow));
   EXPECT_EQ(PaneText(), "First\r\nSecond");
   EXPECT_EQ(LastListLine(), "New Quote Available.");
 
@@ -122,7 +122,7 @@ TEST_F(CommandTest, QuoteNewsAndTipsFromTheMenu) {
 
 TEST_F(CommandTest, ClosingTheWindowDuringAFetchEndsTheProgram) {
   server->SetFaults("8 no-answer\n");
-  HWND main = MainWindow;
+  HWND main = Shell.MainWindow;
   DelayedAction close(500, [main] { PostMessageA(main, WM_CLOSE, 0, 0); });
   double start = Seconds();
   SendMessageA(main, WM_COMMAND, 509, 0);

@@ -249,7 +249,7 @@ TEST_F(ContentServerTest, QuitDuringAWait) {
 // a file and a comment to the server.
 TEST_F(ContentServerTest, FileBlocksBothWays) {
   std::string target = dir_ + "import.bin";
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 2;
@@ -269,7 +269,7 @@ TEST_F(ContentServerTest, FileBlocksBothWays) {
   std::string donation = Pattern(10000, 9);
   std::string source = dir_ + "import.bin";
   WriteFile(source, donation);
-  s = OpenServerConnection();
+  s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   r = EmptyRecord();
   r.code = 7;
@@ -286,7 +286,7 @@ TEST_F(ContentServerTest, FileBlocksBothWays) {
   EXPECT_EQ(ReadFile(stored), donation);
 
   // A comment as a data block.
-  s = OpenServerConnection();
+  s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   r = EmptyRecord();
   r.code = 10;

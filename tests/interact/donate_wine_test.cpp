@@ -571,14 +571,14 @@ std::vector<SeenBox> RunDonate(const std::function<void(HWND)>& onDonate, const 
       DialogWatch::PressOk(dlg.window);
     } else if (dlg.caption == "Donate a file to a Velmor server") {
       donate = dlg.window;
-      EXPECT_EQ(dlg.owner, MainWindow);
+      EXPECT_EQ(dlg.owner, Shell.MainWindow);
       onDonate(dlg.window);
     } else if (dlg.caption == "List of files to donate") {
       EXPECT_EQ(dlg.owner, donate);
       onList(dlg.window);
     }
   });
-  SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
   EXPECT_FALSE(IsWindow(donate)) << "the dialogs closed";
   return boxes;
 }
@@ -613,7 +613,7 @@ TEST_F(DonateDialogs, DonateDialogRefusesInOrderThenStoresTheCategoryZeroBased) 
       [&](HWND list) { SendMessageA(list, WM_CLOSE, 0, 0); });
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].text, "Select a category type.");
-  EXPECT_EQ(boxes[0].owner, MainWindow);
+  EXPECT_EQ(boxes[0].owner, Shell.MainWindow);
   EXPECT_EQ(boxes[1].text, "You must select an item type.");
   EXPECT_EQ(boxes[1].owner, donate);
   EXPECT_EQ(boxes[2].text, "You must select a category to donate to.");
@@ -652,7 +652,7 @@ TEST_F(DonateDialogs, FileListAddsThroughTheOpenFileDialogRemovesAndSavesEverysl
   std::vector<std::string> texts;
   for (const auto& box : boxes) {
     texts.push_back(box.text);
-    EXPECT_EQ(box.owner, MainWindow) << box.text;
+    EXPECT_EQ(box.owner, Shell.MainWindow) << box.text;
   }
   EXPECT_EQ(texts, (std::vector<std::string>{"Unable to display file dialog.", "Nothing selected in list to remove.",
                                              "Unable to run transfer program. Error #2"}));
@@ -693,7 +693,7 @@ TEST_F(DonateDialogs, TheDonateCommandRefusesWhileATransferRuns) {
     texts.push_back(d.caption + ": " + d.text);
     DialogWatch::PressOk(d.window);
   });
-  SendMessageA(MainWindow, WM_COMMAND, IDM_DONATE, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
   EXPECT_EQ(texts, std::vector<std::string>{"VelmorW: A Velmor donate transfer is already running."});
   ASSERT_TRUE(t.Run());
   EXPECT_EQ(t.boxes, std::vector<std::string>{"The Velmor server you're attached to is busy."});
@@ -709,7 +709,7 @@ TEST_F(DonateDialogs, AddCategoryDialogRefusesAShortNameAndSendsTheTrimmedOne) {
       boxes.push_back({d.text, d.owner});
       DialogWatch::PressOk(d.window);
     } else {
-      EXPECT_EQ(d.owner, MainWindow);
+      EXPECT_EQ(d.owner, Shell.MainWindow);
       script(d.window);
     }
   });
@@ -724,7 +724,7 @@ TEST_F(DonateDialogs, AddCategoryDialogRefusesAShortNameAndSendsTheTrimmedOne) {
     SetDlgItemTextA(dlg, IDC_ADDCAT_NAME, "  Rain drops ");
     Click(dlg, IDC_ADDCAT_OK);
   };
-  SendMessageA(MainWindow, WM_COMMAND, IDM_ADDCATEGORY, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_ADDCATEGORY, 0);
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "Please enter a category name.");
   EXPECT_EQ(boxes[1].text, "Add category request was successful.");
@@ -746,7 +746,7 @@ TEST_F(DonateDialogs, CommentDialogKeepsARefusedCommentAndDeliversIt) {
       boxes.push_back({d.text, d.owner});
       DialogWatch::PressOk(d.window);
     } else {
-      EXPECT_EQ(d.owner, MainWindow);
+      EXPECT_EQ(d.owner, Shell.MainWindow);
       script(d.window);
     }
   });
@@ -772,7 +772,7 @@ TEST_F(DonateDialogs, CommentDialogKeepsARefusedCommentAndDeliversIt) {
     server->SetFaults("");
     Click(dlg, IDC_COMMENT_OK);
   };
-  SendMessageA(MainWindow, WM_COMMAND, IDM_SENDCOMMENT, 0);
+  SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_SENDCOMMENT, 0);
   std::vector<std::string> texts;
   for (const auto& box : boxes) texts.push_back(box.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"The server was unable to handle your request.",

@@ -37,7 +37,7 @@ std::string AllSent() {
   return all;
 }
 
-Socket OpenServerConnection() {
+Socket OpenServerConnection(const ServerAddress&) {
   if (Peer().openResult >= 0) ++Peer().opens;
   return static_cast<Socket>(Peer().openResult);
 }

@@ -80,7 +80,7 @@ TEST_F(SocketLayerTest, LibraryFailuresAreReported) {
   EXPECT_TRUE(LogHas("Could not load TCPIP support. Error: 126"));
   EXPECT_FALSE(SocketLibraryUsable());
   // Nothing to connect with: the connection fails instead of calling nothing.
-  EXPECT_EQ(OpenServerConnection(), -2);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -2);
   EXPECT_TRUE(LogHas("Error opening socket error: -2"));
 
   // A library without any of the entry points: 14 missing, no start-up.
@@ -106,7 +106,7 @@ TEST_F(SocketLayerTest, PlimSwitchReloadsBeforeEveryConnection) {
     std::snprintf(PlimSwitch, sizeof PlimSwitch, "%s", value);
     // The name only matters when the library is loaded again.
     SetSocketLibraryNameForTesting("velmor-no-such-library");
-    Socket s = OpenServerConnection();
+    Socket s = OpenServerConnection(ConfiguredServer());
     EXPECT_GE(s, 0) << value;
     CloseServerConnection(s);
     EXPECT_TRUE(boxes.Texts().empty()) << value;
@@ -115,13 +115,13 @@ TEST_F(SocketLayerTest, PlimSwitchReloadsBeforeEveryConnection) {
     SetSocketLibraryNameForTesting("velmor-no-such-library");
     std::snprintf(PlimSwitch, sizeof PlimSwitch, "%s", value);
     size_t before = boxes.Texts().size();
-    EXPECT_EQ(OpenServerConnection(), -2) << value;
+    EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -2) << value;
     EXPECT_EQ(boxes.Texts().size(), before + 2) << value;
     // And with the real library it reloads and connects.
     SetSocketLibraryNameForTesting(nullptr);
     RawPeer peer({RawPeer::Hold()});
     UsePort(peer.Port());
-    Socket s = OpenServerConnection();
+    Socket s = OpenServerConnection(ConfiguredServer());
     EXPECT_GE(s, 0) << value;
     CloseServerConnection(s);
   }
@@ -130,21 +130,21 @@ TEST_F(SocketLayerTest, PlimSwitchReloadsBeforeEveryConnection) {
 TEST_F(SocketLayerTest, ResolvingTheServer) {
   unsigned char a[4] = {};
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "127.0.0.1");
-  ASSERT_EQ(ResolveServer(a), 0);
+  ASSERT_EQ(ResolveServer(ServerHost, a), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(a), 4), std::string("\x7f\0\0\x01", 4));
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "localhost");
   std::memset(a, 0, 4);
-  ASSERT_EQ(ResolveServer(a), 0);
+  ASSERT_EQ(ResolveServer(ServerHost, a), 0);
   EXPECT_EQ(a[0], 127);
 
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "10.0.1");
-  EXPECT_EQ(ResolveServer(a), -1);
-  EXPECT_EQ(OpenServerConnection(), -1);
+  EXPECT_EQ(ResolveServer(ServerHost, a), -1);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -1);
   EXPECT_TRUE(LogHas("Can't resolve address:  10.0.1"));
   EXPECT_FALSE(LogHas("VelmorW-Gethostbyname failed")); // no lookup for a dotted value
 
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "no-such-host.invalid");
-  EXPECT_EQ(ResolveServer(a), -1);
+  EXPECT_EQ(ResolveServer(ServerHost, a), -1);
   EXPECT_TRUE(LogHas("Gethostbyname failed"));
   EXPECT_EQ(LookupInProgress, 0);
 }
@@ -160,7 +160,7 @@ TEST_F(SocketLayerTest, SilentResolverTimesOut) {
   // pop-up's cancel would, so that the test fails instead of hanging.
   DelayedAction rescue(60000, [] { LookupInProgress = 0; });
   double start = Seconds();
-  EXPECT_EQ(OpenServerConnection(), -1);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -1);
   double took = Seconds() - start;
   EXPECT_FALSE(rescue.Fired());
   EXPECT_EQ(silent.Started(), 1);
@@ -183,7 +183,7 @@ TEST_F(SocketLayerTest, SilentLookupIsCancelledFromTheTransferMessage) {
     ShowTransferMessage("Please Wait. Connecting to server.", nullptr);
     DelayedAction cancel(300, PressCancelTransfer);
     double start = Seconds();
-    EXPECT_EQ(ResolveServer(a), -1);
+    EXPECT_EQ(ResolveServer(ServerHost, a), -1);
     EXPECT_LT(Seconds() - start, FarBelowTheTimeOut);
     EXPECT_TRUE(cancel.Fired());
     EXPECT_EQ(silent.Started(), 1);
@@ -194,7 +194,7 @@ TEST_F(SocketLayerTest, SilentLookupIsCancelledFromTheTransferMessage) {
   }
   // The next lookup, through the real resolver, works again.
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "localhost");
-  EXPECT_EQ(ResolveServer(a), 0);
+  EXPECT_EQ(ResolveServer(ServerHost, a), 0);
   EXPECT_EQ(a[0], 127);
 }
 
@@ -203,7 +203,7 @@ TEST_F(SocketLayerTest, QuitDuringASilentLookup) {
   SilentResolver silent;
   DelayedAction quit(300, [] { PostQuitMessage(7); });
   double start = Seconds();
-  EXPECT_EQ(OpenServerConnection(), -1);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -1);
   EXPECT_LT(Seconds() - start, FarBelowTheTimeOut);
   EXPECT_TRUE(quit.Fired());
   EXPECT_EQ(Quitting, 1);
@@ -217,7 +217,7 @@ TEST_F(SocketLayerTest, QuitDuringASilentLookup) {
 TEST_F(SocketLayerTest, RefusedConnectionFailsAtOnce) {
   UsePort(ClosedPort());
   double start = Seconds();
-  EXPECT_EQ(OpenServerConnection(), -3);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -3);
   EXPECT_LT(Seconds() - start, FarBelowTheTimeOut);
   EXPECT_TRUE(LogHas("VelmorW-Error trying to connect: 10061"));
   EXPECT_TRUE(LogHas("Error on Connect error: -3"));
@@ -230,7 +230,7 @@ TEST_F(SocketLayerTest, CancelWhileConnecting) {
   ShowTransferMessage("Please Wait. Connecting to server.", nullptr);
   DelayedAction cancel(300, PressCancelTransfer);
   double start = Seconds();
-  EXPECT_EQ(OpenServerConnection(), -3);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -3);
   EXPECT_LT(Seconds() - start, FarBelowTheTimeOut);
   EXPECT_TRUE(cancel.Fired());
   ASSERT_EQ(boxes.Texts().size(), 1u);
@@ -244,7 +244,7 @@ TEST_F(SocketLayerTest, ConnectTimesOut) {
   UsePort(pending.Port());
   TransferTimeout = 1;
   double start = Seconds();
-  EXPECT_EQ(OpenServerConnection(), -3);
+  EXPECT_EQ(OpenServerConnection(ConfiguredServer()), -3);
   double took = Seconds() - start;
   EXPECT_GE(took, 1.0);
   EXPECT_LT(took, SoonAfterAShortTimeOut);
@@ -256,7 +256,7 @@ TEST_F(SocketLayerTest, SilentServerTimesOut) {
   RawPeer peer({RawPeer::Read(90), RawPeer::Hold()});
   UsePort(peer.Port());
   TransferTimeout = 1;
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 13;
@@ -285,7 +285,7 @@ TEST_F(SocketLayerTest, SlowSteadyServerNeverTimesOut) {
   RawPeer peer(script);
   UsePort(peer.Port());
   TransferTimeout = 3;
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 11;
@@ -302,7 +302,7 @@ TEST_F(SocketLayerTest, SlowSteadyServerNeverTimesOut) {
 TEST_F(SocketLayerTest, PeerThatClosesFailsAtOnce) {
   RawPeer peer({RawPeer::Read(90), RawPeer::Send(Record(0, 0, 0).substr(0, 30)), RawPeer::Close()});
   UsePort(peer.Port());
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 1;
@@ -317,7 +317,7 @@ TEST_F(SocketLayerTest, PeerThatClosesFailsAtOnce) {
 TEST_F(SocketLayerTest, QuitDuringAWait) {
   RawPeer peer({RawPeer::Read(90), RawPeer::Hold()});
   UsePort(peer.Port());
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 8;
@@ -348,8 +348,8 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
   TestMainWindow main;
   RawPeer peer({RawPeer::Read(90), RawPeer::Hold()});
   UsePort(peer.Port());
-  TransferInstance = true;
-  Socket s = OpenServerConnection();
+  Shell.TransferInstance = true;
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
@@ -357,7 +357,7 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
   // In the transfer instance a quit also cancels: the receive ends as
   // cancelled.
   EXPECT_EQ(ReceiveResponse(s, &r), TransferResult::Cancelled);
-  TransferInstance = false;
+  Shell.TransferInstance = false;
   EXPECT_EQ(Quitting, 1);
   EXPECT_EQ(CancelTransfer, 1);
   EXPECT_EQ(SendRequest(s, &r), TransferResult::Quit);
@@ -382,7 +382,7 @@ TEST_F(SocketLayerTest, CancelDuringABlock) {
   std::string header = Record(0, 4096, 100000);
   RawPeer peer({RawPeer::Read(90), RawPeer::Send(header + std::string(8192, 'b')), RawPeer::Hold()});
   UsePort(peer.Port());
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   ASSERT_EQ(SendRequest(s, &r), TransferResult::Ok);
@@ -401,7 +401,7 @@ TEST_F(SocketLayerTest, RequestAndBlockBytesOnTheWire) {
   constexpr int size = 2 * 65536 + 1808;
   RawPeer peer({RawPeer::Read(90 + 90 + size), RawPeer::Hold()});
   UsePort(peer.Port());
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   RequestRecord r = EmptyRecord();
   r.code = 10;
@@ -424,7 +424,7 @@ TEST_F(SocketLayerTest, RequestAndBlockBytesOnTheWire) {
 TEST_F(SocketLayerTest, StatusRecordsOnTheWire) {
   RawPeer peer({RawPeer::Read(180), RawPeer::Hold()});
   UsePort(peer.Port());
-  Socket s = OpenServerConnection();
+  Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
   EXPECT_EQ(BlockSendData(s, "", 0, nullptr), 4);
   std::string missing = std::string(DataDirectory) + "not-there.bin";

@@ -8,4 +8,12 @@ std::vector<std::string>& ShownMessages() {
   return messages;
 }
 
-void UserMessage(const char* text) { ShownMessages().emplace_back(text ? text : ""); }
+void (*OwnedMessageRecorder)(const char* text, void* owner) = nullptr;
+
+void UserMessage(const char* text, WindowRef owner) {
+  if (owner && OwnedMessageRecorder) {
+    OwnedMessageRecorder(text, owner);
+    return;
+  }
+  ShownMessages().emplace_back(text ? text : "");
+}

@@ -81,21 +81,21 @@ TestMainWindow::TestMainWindow() {
                           wc.hInstance, nullptr);
   CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, 5, 5, 300, 200, window_,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_TEXTPANE)), wc.hInstance, nullptr);
-  MainWindow = window_;
+  Shell.MainWindow = window_;
   InstallTransportHooks();
 }
 
 TestMainWindow::~TestMainWindow() {
-  if (MainWindow == window_) MainWindow = nullptr;
+  if (Shell.MainWindow == window_) Shell.MainWindow = nullptr;
   DestroyWindow(window_);
 }
 
 void RegisterTransferMessageClass() {
-  if (!AppInstance) AppInstance = GetModuleHandleA(nullptr);
+  if (!Shell.AppInstance) Shell.AppInstance = GetModuleHandleA(nullptr);
   InstallTransportHooks();
   WNDCLASSA wc = {};
   wc.lpfnWndProc = TransferMessageProc;
-  wc.hInstance = AppInstance;
+  wc.hInstance = Shell.AppInstance;
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   wc.lpszClassName = MessageWindowClassName;
   RegisterClassA(&wc);

@@ -109,7 +109,7 @@ bool WindowCombosEnabled(HWND dlg) {
 // The activity list's lines, without their stamps (wide messages: see the
 // platform notes).
 std::vector<std::string> ActivityTail(size_t n) {
-  HWND list = GetDlgItem(MainWindow, IDC_MAIN_ACTIVITYLIST);
+  HWND list = GetDlgItem(Shell.MainWindow, IDC_MAIN_ACTIVITYLIST);
   std::vector<std::string> all;
   const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
@@ -198,10 +198,10 @@ class ConfigDialogTest : public ShellFixture {
     DialogWatch watch([&](const SeenDialog& d) {
       if (d.caption == "Configure Velmor" && !ran) {
         ran = true;
-        EXPECT_EQ(d.owner, MainWindow);
+        EXPECT_EQ(d.owner, Shell.MainWindow);
         script(d.window);
         Click(d.window, IDC_CONFIG_CLOSE);
-      } else if (d.caption != MainClassName && onOther) {
+      } else if (d.caption != Shell.MainClassName && onOther) {
         onOther(d);
       }
     });
@@ -210,7 +210,7 @@ class ConfigDialogTest : public ShellFixture {
     // from a timer, which runs inside every modal loop of the thread.
     active = this;
     const UINT_PTR poll = SetTimer(nullptr, 0, 50, FindBoxes);
-    RunConfigureDialog(MainWindow);
+    RunConfigureDialog(Shell.MainWindow);
     KillTimer(nullptr, poll);
     active = nullptr;
     EXPECT_TRUE(ran);
@@ -220,7 +220,7 @@ class ConfigDialogTest : public ShellFixture {
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND w, LPARAM) -> BOOL {
-          if (!active || ClassOf(w) != "#32770" || WindowText(w) != MainClassName || !IsWindowVisible(w)) return TRUE;
+          if (!active || ClassOf(w) != "#32770" || WindowText(w) != Shell.MainClassName || !IsWindowVisible(w)) return TRUE;
           for (HWND seen : active->answered)
             if (seen == w) return TRUE;
           active->answered.push_back(w);
@@ -490,7 +490,7 @@ TEST_F(ConfigDialogTest, FailedListsCloseTheirMessageAndARefusedDirectoryIsUndon
         Click(dlg, IDC_CONFIG_REFRESH);
         EXPECT_EQ(ActivityTail(2), (std::vector<std::string>{"Invalid category request", "Unable to get category list"}));
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{CategoryListFailedText});
-        EXPECT_EQ(boxes.at(0).owner, MainWindow);
+        EXPECT_EQ(boxes.at(0).owner, Shell.MainWindow);
         EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_CONFIG_CATEGORIES, LB_GETCOUNT, 0, 0), 0);
         EXPECT_TRUE(Settled(dlg));
 

@@ -1,0 +1,48 @@
+#include "net/server_exchange.h"
+
+#include "diag/log.h"
+#include "net/request_protocol.h"
+
+Socket OpenServerExchange(const ServerAddress& server, RequestRecord* record, ExchangeFailure* failure,
+                          CancelledResponse cancelled, void (*connected)(void* context), void* context) {
+  *failure = ExchangeFailure::None;
+  Socket s = OpenServerConnection(server);
+  if (s < 0) {
+    *failure = ExchangeFailure::NotConnected;
+    return -1;
+  }
+  if (connected) connected(context);
+  if (TransferBroken(SendRequest(s, record))) {
+    *failure = ExchangeFailure::NotSent;
+  } else {
+    const TransferResult result = ReceiveResponse(s, record);
+    const bool answered =
+        cancelled == CancelledResponse::Accepted ? !TransferBroken(result) : result == TransferResult::Ok;
+    if (answered) return s;
+    *failure = ExchangeFailure::NotReceived;
+  }
+  CloseServerConnection(s);
+  return -1;
+}
+
+const char* ExchangeFailureText(ExchangeFailure failure, const char* const texts[3]) {
+  switch (failure) {
+    case ExchangeFailure::NotConnected: return texts[0];
+    case ExchangeFailure::NotSent: return texts[1];
+    case ExchangeFailure::NotReceived:
+    case ExchangeFailure::None: break;
+  }
+  return texts[2];
+}
+
+Socket StartContentExchange(RequestRecord* record) {
+  ExchangeFailure failure;
+  Socket s = OpenServerExchange(ConfiguredServer(), record, &failure);
+  switch (failure) {
+    case ExchangeFailure::None: break;
+    case ExchangeFailure::NotConnected: LogActivity("Request Cancelled"); break;
+    case ExchangeFailure::NotSent: LogActivityCode("Error on send", ExchangeNotSent); break;
+    case ExchangeFailure::NotReceived: LogActivityCode("Error on recv", ExchangeNotReceived); break;
+  }
+  return s;
+}

@@ -1,0 +1,41 @@
+// The opening of every exchange with the server: connect, send the request
+// record, receive the response into the same record. Every server operation
+// opens its exchange here and reports a failed opening in its own words.
+#pragma once
+#include "net/request_record.h"
+#include "net/server_address.h"
+#include "net/transport.h"
+
+// The step at which an opening failed.
+enum class ExchangeFailure {
+  None,
+  NotConnected, // OpenServerConnection failed (and logged why)
+  NotSent,      // the request did not go
+  NotReceived,  // no response came
+};
+
+// Whether a receive the user cancelled still counts as a response: the
+// record is then partly overwritten, and an operation that goes on to a
+// transfer of its own must not act on it.
+enum class CancelledResponse { Accepted, Fails };
+
+// Connects to the server, sends *record (its code and fields set by the
+// caller) and reads the response into it. The connection (the caller closes
+// it), or -1 with the connection closed and *failure the step that failed.
+// connected, when given, runs once the connection stands, before the
+// request goes.
+Socket OpenServerExchange(const ServerAddress& server, RequestRecord* record, ExchangeFailure* failure,
+                          CancelledResponse cancelled = CancelledResponse::Accepted,
+                          void (*connected)(void* context) = nullptr, void* context = nullptr);
+
+// The text of texts (not connected, not sent, not received) for a failure.
+const char* ExchangeFailureText(ExchangeFailure failure, const char* const texts[3]);
+
+// The activity-log numbers of a request that could not be sent and of a
+// response that did not arrive.
+enum : int { ExchangeNotSent = -4, ExchangeNotReceived = -5 };
+
+// The opening of every content exchange, with the settings' server. The
+// connection, or -1 when it ended with "Request Cancelled", "Error on send"
+// (-4) or "Error on recv" (-5) in the activity log.
+Socket StartContentExchange(RequestRecord* record);

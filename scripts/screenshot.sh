@@ -116,8 +116,11 @@ fi
 if [ -n "$out_popup" ]; then
   # The server reads the request and stays silent: the pop-up stays up.
   echo '* no-answer' > "$faults"
-  poke configure_poke quote
-  shoot "Velmor Transfer Message" "$out_popup" "transfer pop-up"
+  popup=$(timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/configure_poke.exe" quote | tr -d '\r')
+  sleep 2  # let it paint
+  import -display "$DISPLAY" -window root "$work/root.png"
+  convert "$work/root.png" -crop "$popup" +repage "$out_popup"
+  echo "screenshot: $out_popup ($popup)"
   poke configure_poke cancel
   : > "$faults"
 fi

@@ -57,7 +57,15 @@ int Step(const char* step) {
       if (!WaitGone(configure)) return 1;
     }
     PostMessageA(main, WM_COMMAND, IDM_GETQUOTE, 0);
-    return WaitForWindow("msgwnd", nullptr) ? 0 : 1;
+    HWND popup = WaitForWindow("msgwnd", nullptr);
+    if (!popup) return 1;
+    // Its place on the screen, as an X geometry: the pop-up is not always
+    // known to X by its title.
+    Sleep(1000);
+    RECT r{};
+    GetWindowRect(popup, &r);
+    std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    return 0;
   }
   if (std::strcmp(step, "cancel") == 0) {
     HWND popup = WaitForWindow("msgwnd", nullptr);

@@ -113,17 +113,6 @@ if [ -n "$out_datadir" ]; then
   shoot "Set Velmor Data Directory" "$out_datadir" "data-directory dialog"
   poke configure_poke closedir
 fi
-if [ -n "$out_popup" ]; then
-  # The server reads the request and stays silent: the pop-up stays up.
-  echo '* no-answer' > "$faults"
-  popup=$(timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/configure_poke.exe" quote | tr -d '\r')
-  sleep 2  # let it paint
-  import -display "$DISPLAY" -window root "$work/root.png"
-  convert "$work/root.png" -crop "$popup" +repage "$out_popup"
-  echo "screenshot: $out_popup ($popup)"
-  poke configure_poke cancel
-  : > "$faults"
-fi
 
 # The donate dialog: the helper closes the Configure dialog, opens this one
 # from the menu and clicks its Picture type.
@@ -132,3 +121,17 @@ shoot "Donate a file to a Velmor server" "$out_donate" "donate dialog"
 # Its OK, with the first picture category selected, opens the file list.
 poke donate_poke list
 shoot "List of files to donate" "$out_list" "file-list dialog"
+
+if [ -n "$out_popup" ]; then
+  # The list is closed first: the main window takes commands again.
+  poke configure_poke closelist
+  # The server reads the request and stays silent: the pop-up stays up.
+  echo '* no-answer' > "$faults"
+  popup=$(timeout 120 "$root/scripts/wine-run.sh" "$root/build/win/tests/ui/configure_poke.exe" quote | tr -d '\r')
+  sleep 2  # let it paint
+  import -display "$DISPLAY" -window root "$work/root.png"
+  convert "$work/root.png" -crop "$popup" +repage "$out_popup"
+  echo "screenshot: $out_popup ($popup)"
+  : > "$faults"
+  poke configure_poke cancel || true
+fi

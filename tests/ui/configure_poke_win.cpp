@@ -8,6 +8,7 @@
 //   quote     closes the Configure dialog and chooses "Get New Quote"
 //             (the transfer pop-up shows while the server is silent)
 //   cancel    "Cancel Transfer" in the transfer pop-up
+//   closelist "Cancel" in the list of files to donate
 #include <windows.h>
 
 #include <cstdio>
@@ -66,6 +67,12 @@ int Step(const char* step) {
     GetWindowRect(popup, &r);
     std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
     return 0;
+  }
+  if (std::strcmp(step, "closelist") == 0) {
+    HWND dlg = WaitForWindow("#32770", "List of files to donate");
+    if (!dlg) return 1;
+    Click(dlg, IDCANCEL);
+    return WaitGone(dlg) ? 0 : 1;
   }
   if (std::strcmp(step, "cancel") == 0) {
     HWND popup = WaitForWindow("msgwnd", nullptr);

@@ -130,7 +130,6 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   const int dpi = WindowDpi(nullptr);
   CreateSmallFont(dpi);
 
-  LoadSocketLibrary();
 
   if (!Shell.TransferInstance && !Shell.Quiet) PlayResourceSound(IDR_STARTWAVE);
   SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);

@@ -35,5 +35,8 @@ constexpr UINT TrayCallbackMessage = WM_USER + 42; // 1066
 constexpr UINT_PTR ScheduleTimerId = IDT_SCHEDULE;
 constexpr UINT ScheduleTimerPeriod = 60000;
 constexpr const char* TransferClassName = "Transfer";
+// A property that the transfer instance puts on its window: the class name
+// alone is any program's to use.
+constexpr const char* TransferInstanceProperty = "VelmorTransferInstance";
 constexpr const char* NormalClassName = "VelmorW";
 constexpr const char* MessageWindowClassName = "msgwnd";

@@ -62,9 +62,8 @@ bool Layout(HWND hwnd) {
   batch = PlaceChild(batch, hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
   batch = PlaceChild(batch, hwnd, IDC_MAIN_TEXTPANE, c.text);
   if (batch) EndDeferWindowPos(batch);
-  // The wait label follows the bottom edge; the hold and status-line labels
-  // stay where they were created.
-  RecreateWaitLabel();
+  // The labels of the status row follow the bottom edge.
+  PlaceStatusLabels();
   return true;
 }
 
@@ -107,10 +106,19 @@ void WithConnectingMessage(Fetch fetch) {
   ShowTransferMessage(nullptr, Shell.MainWindow);
 }
 
+// Whether a transfer instance of ours is running: a window of its class
+// that carries its property (another program's "Transfer" window is not).
+bool OurTransferRuns() {
+  for (HWND w = FindWindowExA(nullptr, nullptr, TransferClassName, nullptr); w;
+       w = FindWindowExA(nullptr, w, TransferClassName, nullptr))
+    if (GetPropA(w, TransferInstanceProperty)) return true;
+  return false;
+}
+
 void DonateCommand() {
-  // The transfer instance's window class tells that a batch is being sent;
-  // a second dialog would edit the list it is reading.
-  if (FindWindowA(TransferClassName, nullptr)) {
+  // A running transfer instance tells that a batch is being sent; a second
+  // dialog would edit the list it is reading.
+  if (OurTransferRuns()) {
     UserMessage(TransferRunningText);
     return;
   }
@@ -151,6 +159,19 @@ LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONUP) {
     TrackControlPopup(hwnd, lp, Shell.CommentPopupMenu, GetParent(hwnd));
     return 1;
+  }
+  // Shift+F10 and the context-menu key ask for the menu too (the point is
+  // -1, -1): ours at the caret, not the edit control's own.
+  if (msg == WM_CONTEXTMENU) {
+    POINT p{};
+    if (lp == -1) {
+      GetCaretPos(&p);
+    } else {
+      p = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+      ScreenToClient(hwnd, &p);
+    }
+    TrackControlPopup(hwnd, MAKELPARAM(p.x, p.y), Shell.CommentPopupMenu, GetParent(hwnd));
+    return 0;
   }
   return CallWindowProcA(commentEditorBaseProc, hwnd, msg, wp, lp);
 }

@@ -17,6 +17,7 @@
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "config/basic_settings.h"
+#include "base/guarded.h"
 #include "config/config_file.h"
 #include "content/desktop.h"
 #include "content/media_update.h"
@@ -102,9 +103,31 @@ void InstallTransportHooks() {
   ShellHooks.showTransferMessage = ShowTransferMessage;
 }
 
+namespace {
+
+// Settings that found velmor.cfg held by another program are written from
+// a timer of this thread, which runs in every message loop (dialogs
+// included), so nothing waits for the file in the meantime.
+constexpr UINT ConfigRetryPeriod = 500;
+UINT_PTR configRetryTimer = 0;
+
+void CALLBACK RetryConfigWrites(HWND, UINT, UINT_PTR, DWORD) { ConfigRetryPending(); }
+
+void ArrangeConfigRetries(bool waiting) {
+  if (waiting && !configRetryTimer) {
+    configRetryTimer = SetTimer(nullptr, 0, ConfigRetryPeriod, RetryConfigWrites);
+  } else if (!waiting && configRetryTimer) {
+    KillTimer(nullptr, configRetryTimer);
+    configRetryTimer = 0;
+  }
+}
+
+}  // namespace
+
 void AppStartup(HINSTANCE instance, const char* commandLine) {
   Shell.AppInstance = instance;
   InstallTransportHooks();
+  ConfigRetryLater = ArrangeConfigRetries;
   std::snprintf(LogBaseName, sizeof LogBaseName, "%s", NormalClassName);
 
   UseProgramFolderSettings();
@@ -142,6 +165,8 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   Shell.MainWindow = CreateWindowA(Shell.MainClassName, Shell.MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Shell.OwnerWindow,
                              nullptr, Shell.AppInstance, nullptr);
+  if (Shell.TransferInstance && Shell.MainWindow)
+    SetPropA(Shell.MainWindow, TransferInstanceProperty, reinterpret_cast<HANDLE>(1));
   ApplySmallFont(Shell.MainWindow);
   CreateMainChildren();
   if (!Shell.TransferInstance) SubclassTextPane();
@@ -151,6 +176,8 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   PlaceMainWindow();
   ListenForTaskbar();
   AddTrayIcon();
+  // The program ends at once when memory runs out: the icon must not stay.
+  OutOfMemoryCleanup = DeleteTrayIcon;
   TrailerPaceStart();
   TrailerShow();
   Initialising = 0;
@@ -175,7 +202,12 @@ int AppRun() {
 }
 
 void AppShutdown() {
+  // A last try for settings still waiting for velmor.cfg.
+  ConfigRetryPending();
+  ArrangeConfigRetries(false);
+  ConfigRetryLater = nullptr;
   if (!Shell.TransferInstance && !Shell.Quiet) PlayResourceSound(IDR_ENDWAVE);
+  OutOfMemoryCleanup = nullptr;
   DeleteTrayIcon();
 
   ReleaseSoundEventItems();

@@ -21,6 +21,11 @@ int BusyHoldEnd();   // returns 0; one end releases any number of begins
 // ShowWaitLabel, HideWaitLabel and ShowProgress: content/wait_label.h.
 bool WaitLabelExists();
 void RecreateWaitLabel(); // after a resize
+// Puts the hold and status-line labels on the bottom row of the main window
+// as it is now, and makes the wait label anew there: after every layout, so
+// that a label made while the window was in the tray (with no client area)
+// is not left off-screen.
+void PlaceStatusLabels();
 
 // ShowTransferMessage, the pop-up's one entry point: interact/dialog_shell.h.
 HWND TransferMessageWindow(); // the open pop-up, or nullptr
@@ -51,6 +56,9 @@ HICON TrayIconShown();
 // Start-up added the tray icon showing this icon, or shutdown removed it
 // (nullptr): ShowTrayFrame only tells the notification area of changes.
 void RememberTrayIcon(HICON shown);
+
+// The status line's label on the bottom row for the client height.
+void PlaceStatusLineLabel(int clientHeight);
 
 // The main window is going away: forget the labels that die with it.
 void StatusForgetMainChildren();

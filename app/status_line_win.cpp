@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "app/status.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "schedule/status_line.h"
@@ -13,6 +14,12 @@ namespace {
 HWND TrailerLabel = nullptr;
 
 }  // namespace
+
+void PlaceStatusLineLabel(int clientHeight) {
+  if (!TrailerLabel || !IsWindow(TrailerLabel)) return;
+  const ShellRect r = TrailerLabelRect(clientHeight);
+  SetWindowPos(TrailerLabel, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void ShowStatusLineLabel(const char* text) {
   // The label dies with a main window that has gone; only a live one of the

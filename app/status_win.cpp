@@ -151,6 +151,16 @@ void HideWaitLabel() {
 
 bool WaitLabelExists() { return WaitLabel != nullptr; }
 
+void PlaceStatusLabels() {
+  const int h = MainClientHeight();
+  if (HoldLabel && IsWindow(HoldLabel)) {
+    const ShellRect r = HoldLabelRect(h);
+    SetWindowPos(HoldLabel, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  RecreateWaitLabel();
+  PlaceStatusLineLabel(h);
+}
+
 void RecreateWaitLabel() {
   if (WaitLabel) ShowWaitLabel();
 }

@@ -68,6 +68,10 @@ int32_t ClockMake(int month, int day, int year, int hour, int minute, int second
   return Wrap32(days * SecondsPerDay + int64_t(hour) * 3600 + int64_t(minute) * 60 + second);
 }
 
+void ClockNowParts(ClockParts* out) {
+  if (out) LocalNow(out);
+}
+
 int32_t ClockNow() {
   ClockParts now;
   LocalNow(&now);

@@ -15,6 +15,9 @@ struct ClockParts {
 };
 
 int32_t ClockNow();
+// The local calendar time now, straight from the calendar: exact past
+// January 2038, where the 32-bit ClockNow value wraps.
+void ClockNowParts(ClockParts* out);
 int32_t ClockMake(int month, int day, int year, int hour, int minute, int second);
 void ClockSplit(int32_t value, ClockParts* out);
 int32_t MinuteNow();

@@ -6,5 +6,6 @@
 // once loaded; empty means the current directory.
 extern char DataDirectory[100];
 
-// out receives DataDirectory followed by name, cut to size - 1 characters.
+// out receives DataDirectory, a backslash when it ends in none, and name,
+// cut to size - 1 characters.
 void DataDirectoryPath(char* out, std::size_t size, const char* name);

@@ -27,6 +27,8 @@ int32_t GetSize(const unsigned char* at) {
 
 }  // namespace
 
+void (*OutOfMemoryCleanup)() = nullptr;
+
 char* GuardedAlloc(int n) {
   if (n < 0) n = 0;
   // Every caller assumes success; a heap that cannot give a block this small
@@ -34,6 +36,7 @@ char* GuardedAlloc(int n) {
   auto* block = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(n) + 8));
   if (!block) {
     UserMessage("[Out of memory.]");
+    if (OutOfMemoryCleanup) OutOfMemoryCleanup();
     std::exit(3);
   }
   std::memset(block, 0, static_cast<size_t>(n) + 4);

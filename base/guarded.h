@@ -12,6 +12,9 @@
 // heap cannot supply the block the program reports it and ends; callers may
 // assume success.
 char* GuardedAlloc(int n);
+// Run when GuardedAlloc finds no memory, after telling the user and before
+// the program ends (the shell removes its tray icon here).
+extern void (*OutOfMemoryCleanup)();
 
 // Releases a block that GuardedAlloc returned; a null pointer is ignored.
 void GuardedFree(void* p);

@@ -7,6 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/xvfb.sh
+need_display 100 149
 . bench/server-bench-lib.sh
 bench_build net_bench
 

@@ -6,6 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/xvfb.sh
+need_display 100 149
 cmake --preset win >/dev/null
 cmake --build build/win -j2 --target pane_bench
 timeout 600 scripts/wine-run.sh build/win/bench/pane_bench.exe

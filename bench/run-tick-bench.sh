@@ -5,6 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/xvfb.sh
+need_display 100 149
 cmake --preset win >/dev/null
 cmake --build build/win -j2 --target tick_bench
 work="$root/build/win/bench/tick-bench-work"

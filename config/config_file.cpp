@@ -18,9 +18,13 @@
 #include <cstring>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
+#include "base/clock.h"
 #include "base/file_ops.h"
 #include "base/guarded.h"
+#include "base/user_message.h"
 #include "diag/log.h"
 
 namespace {
@@ -246,24 +250,32 @@ std::size_t WrittenValueLength(const char* key, const char* value) {
   return length < room ? length : room;
 }
 
+// Set while ConfigRetryPending tries the writes that wait for a held file.
+bool retryingHeldWrites = false;
+
+// What became of a write: done (or refused for good, as for a file the
+// user made read-only), or not done because another program holds the file.
+enum class WriteOutcome { Done, Held };
+
 // Rewrites the file at path with key set to value; the caller holds the
 // exclusive lock.
-void SetWithPath(const char* key, const char* value, const char* path) {
+WriteOutcome SetWithPath(const char* key, const char* value, const char* path) {
   FileText text;
   ReadResult read = ReadFileText(path, Reports::AllButOpen, &text);
-  if (read == ReadResult::Failed) return;
+  if (read == ReadResult::Failed) return WriteOutcome::Done;
   if (read == ReadResult::OpenFailed) {
     // Only a file that is not there starts afresh; one that exists but
-    // cannot be read (locked, no access) must not be replaced by a file
-    // holding nothing but this key.
-    if (text.openError != ENOENT) return;
+    // cannot be read (held by another program, no access) must not be
+    // replaced by a file holding nothing but this key.
+    if (text.openError == EACCES) return WriteOutcome::Held;
+    if (text.openError != ENOENT) return WriteOutcome::Done;
     text.data = GuardedAlloc(20);
     text.data[0] = '\r';
     text.data[1] = '\n';
     text.length = 2;
   } else if (!text.complete) {
     GuardedFree(text.data);
-    return;
+    return WriteOutcome::Done;
   }
   // A file that the user or another program keeps from being written stays
   // as it is, with nothing reported, as when opening it for writing fails.
@@ -272,7 +284,7 @@ void SetWithPath(const char* key, const char* value, const char* path) {
   int fd = OsCanWrite(path) ? OsCreateFile(newPath) : -1;
   if (fd == -1) {
     GuardedFree(text.data);
-    return;
+    return WriteOutcome::Done;
   }
 
   Output out = {fd, GuardedAlloc(OutputBufferSize), 0, 0};
@@ -325,12 +337,16 @@ void SetWithPath(const char* key, const char* value, const char* path) {
     errno = out.error;
     ReportIoError(-1, OpWrite);
     OsRemoveFile(newPath);
-    return;
+    return WriteOutcome::Done;
   }
   if (OsReplaceFile(newPath, path) == -1) {
-    ReportIoError(-1, OpReplace);
+    const bool held = errno == EACCES;
+    // Once per waiting write: retries every half second would fill the log.
+    if (!held || !retryingHeldWrites) ReportIoError(-1, OpReplace);
     OsRemoveFile(newPath);
+    if (held) return WriteOutcome::Held;
   }
+  return WriteOutcome::Done;
 }
 
 // The lock is taken at most once per process. While it is held a guarded
@@ -374,6 +390,61 @@ void ReleaseLock() {
   }
 }
 
+// Writes that found the file held by another program, in the order they
+// were made (a later write of the same key takes the earlier one's place).
+// They are read back as if written, and written by ConfigRetryPending.
+struct PendingWrite {
+  std::string fileName;
+  std::string key;
+  std::string value;
+};
+std::vector<PendingWrite> pending;
+int32_t pendingSince = 0;   // ClockNow() when the oldest kept write was made
+bool pendingReported = false;
+
+PendingWrite* FindPending(const char* fileName, const char* key) {
+  for (PendingWrite& p : pending)
+    if ((!fileName || p.fileName == fileName) && SameKey(p.key.c_str(), key)) return &p;
+  return nullptr;
+}
+
+void KeepPending(const char* key, const char* value, const char* fileName) {
+  if (PendingWrite* p = FindPending(fileName, key)) {
+    p->value = value;
+    return;
+  }
+  const bool first = pending.empty();
+  if (first) {
+    pendingSince = ClockNow();
+    pendingReported = false;
+  }
+  pending.push_back({fileName, key, value});
+  if (first && ConfigRetryLater) ConfigRetryLater(true);
+}
+
+// The value as a read after the write would give it: cut as the write cuts
+// it, spaces trimmed.
+void CopyPendingValue(char* out, std::size_t size, const PendingWrite& p) {
+  CopyCut(out, size, p.value.c_str(), WrittenValueLength(p.key.c_str(), p.value.c_str()));
+  if (size == 0) return;
+  const char* trimmed = TrimSpaces(out);
+  std::memmove(out, trimmed, std::strlen(trimmed) + 1);
+}
+
+// Writes the kept writes of fileName in order, under the caller's lock,
+// until one finds the file still held. True when none is left.
+bool WritePending(const char* fileName, const char* path) {
+  for (auto it = pending.begin(); it != pending.end();) {
+    if (it->fileName != fileName) {
+      ++it;
+      continue;
+    }
+    if (SetWithPath(it->key.c_str(), it->value.c_str(), path) == WriteOutcome::Held) return false;
+    it = pending.erase(it);
+  }
+  return true;
+}
+
 // Entries in key order (case-insensitive), then in file order. A probe
 // with line -1 names a key given directly.
 struct EntryOrder {
@@ -392,6 +463,7 @@ namespace {
 
 bool LoadView(ConfigView* view, const char* fileName, Reports reports) {
   *view = ConfigView{};
+  view->fileName = fileName;
   char path[PathBufferSize];
   if (!BuildPath(path, fileName)) {
     if (reports == Reports::All) ReportIoError(-1, OpOpen);
@@ -445,6 +517,12 @@ int ConfigViewTryLoad(ConfigView* view, const char* fileName) {
 }
 
 int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key) {
+  if (!pending.empty()) {
+    if (const PendingWrite* p = FindPending(view->fileName, key)) {
+      CopyPendingValue(out, outSize, *p);
+      return 1;
+    }
+  }
   const ConfigViewEntry* begin = view->entries;
   const ConfigViewEntry* end = begin + view->count;
   const EntryOrder order{view->strings, key};
@@ -466,6 +544,10 @@ int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileN
   if (!BuildPath(path, fileName)) {
     ReportIoError(-1, OpOpen);
     return 0;
+  }
+  if (const PendingWrite* p = FindPending(fileName, key)) {
+    CopyPendingValue(out, outSize, *p);
+    return 1;
   }
   // Reading needs no lock to be safe (the file is replaced whole), so a
   // lock that cannot be had does not stop it.
@@ -489,8 +571,40 @@ void ConfigSet(const char* key, const char* value, const char* fileName) {
   // Without the lock no write is safe; a lock file that cannot be created
   // means the directory cannot take the new file either.
   if (!AcquireLock(path, true)) return;
-  SetWithPath(key, value, path);
+  // Earlier writes still waiting go first; while they wait, so does this.
+  const bool waited = !pending.empty();
+  if (!WritePending(fileName, path) || SetWithPath(key, value, path) == WriteOutcome::Held)
+    KeepPending(key, value, fileName);
   ReleaseLock();
+  if (waited && pending.empty() && ConfigRetryLater) ConfigRetryLater(false);
+}
+
+ConfigRetryRequest ConfigRetryLater = nullptr;
+
+int ConfigRetryPending() {
+  static bool running = false;
+  if (running) return static_cast<int>(pending.size());
+  running = true;
+  std::vector<std::string> files;
+  for (const PendingWrite& p : pending)
+    if (std::find(files.begin(), files.end(), p.fileName) == files.end()) files.push_back(p.fileName);
+  for (const std::string& file : files) {
+    char path[PathBufferSize];
+    if (!BuildPath(path, file.c_str()) || !AcquireLock(path, true)) continue;
+    retryingHeldWrites = true;
+    WritePending(file.c_str(), path);
+    retryingHeldWrites = false;
+    ReleaseLock();
+  }
+  if (pending.empty()) {
+    if (ConfigRetryLater) ConfigRetryLater(false);
+  } else if (!pendingReported && ClockNow() - pendingSince >= ConfigHeldReportSeconds) {
+    pendingReported = true;
+    LogInternal(ConfigHeldText);
+    UserMessage(ConfigHeldText);
+  }
+  running = false;
+  return static_cast<int>(pending.size());
 }
 
 void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const char* def,
@@ -499,6 +613,10 @@ void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const cha
   if (!BuildPath(path, fileName)) {
     ReportIoError(-1, OpOpen);
     CopyCut(out, outSize, def, std::strlen(def));
+    return;
+  }
+  if (const PendingWrite* p = FindPending(fileName, key)) {
+    CopyPendingValue(out, outSize, *p);
     return;
   }
   // One lock over the read and the write, so that another process cannot

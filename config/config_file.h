@@ -40,6 +40,25 @@ int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileN
 // long for a line) is refused and nothing is written.
 void ConfigSet(const char* key, const char* value, const char* fileName);
 
+// A write that finds the file held by another program (a virus scanner, a
+// backup or sync tool opens it without sharing for seconds at a time) is
+// not lost: it waits in memory, ConfigGet, ConfigGetDefault and the views
+// answer with it as if written, later writes queue behind it, and
+// ConfigRetryPending writes it once the file is free. ConfigRetryLater,
+// when set (the shell sets it), is asked to arrange calls of
+// ConfigRetryPending while writes wait (true) and to stop them (false); it
+// must not block, so that the window stays responsive meanwhile.
+using ConfigRetryRequest = void (*)(bool waiting);
+extern ConfigRetryRequest ConfigRetryLater;
+// Tries the waiting writes; returns how many still wait. Once a write has
+// waited ConfigHeldReportSeconds, the user is told once, and the writes
+// keep waiting.
+int ConfigRetryPending();
+constexpr int ConfigHeldReportSeconds = 60;
+constexpr const char* ConfigHeldText =
+    "A setting could not be saved: velmor.cfg has been held by another program for a minute. "
+    "Velmor will save it as soon as the file is free.";
+
 // ConfigGet; when the key is absent, out receives the default and the
 // default is stored under the key.
 void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const char* def,
@@ -60,6 +79,7 @@ struct ConfigView {
   char* strings = nullptr;
   ConfigViewEntry* entries = nullptr;  // sorted by key (case-insensitive), then line
   int count = 0;
+  const char* fileName = nullptr;      // for the writes still waiting (below)
 };
 // A file that cannot be read gives an empty view (every key absent), with
 // the same internal-log line as a failed ConfigGet.

@@ -1,9 +1,11 @@
 #include "content/media_update.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "base/file_ops.h"
 #include "config/config_file.h"
 #include "content/desktop.h"
 #include "content/jpeg_to_bmp.h"
@@ -19,7 +21,6 @@
 namespace {
 
 constexpr int PathSize = 300;
-constexpr int NoSuchFile = 2;
 constexpr int PictureNameLength = 8;
 
 struct MediaKind {
@@ -53,11 +54,59 @@ bool RowFilePath(char* out, int row, int nameLength, const char* extension) {
   return DataPath(out, name);
 }
 
-// Deletes path; 0 when it is gone or was not there, else the error number.
-int RemoveOld(const char* path) {
-  if (std::remove(path) == 0) return 0;
-  int error = errno;
-  return error == NoSuchFile ? 0 : error;
+// Puts from in the place of to in one step; 0, or the error number (to is
+// then as it was).
+int ReplaceWith(const char* from, const char* to) {
+  if (OsReplaceFile(from, to) == 0) return 0;
+  return errno ? errno : EIO;
+}
+
+uint32_t Le(const unsigned char* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// Whether the file is a Windows bitmap the desktop can show: the file
+// header, a known information header, one plane, a known depth, and (when
+// uncompressed) all the rows its size announces.
+bool IsShowableBitmap(const char* path) {
+  int fd = OsOpenRead(path);
+  if (fd < 0) return false;
+  unsigned char h[54] = {};
+  int got = OsRead(fd, reinterpret_cast<char*>(h), sizeof h);
+  int64_t length = OsFileLength(fd);
+  OsClose(fd);
+  if (got < 26 || h[0] != 'B' || h[1] != 'M') return false;
+  uint32_t offset = Le(h + 10, 4), infoSize = Le(h + 14, 4);
+  int64_t width, height;
+  uint32_t planes, depth, compression = 0;
+  if (infoSize == 12) {
+    width = Le(h + 18, 2);
+    height = Le(h + 20, 2);
+    planes = Le(h + 22, 2);
+    depth = Le(h + 24, 2);
+  } else if (infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 || infoSize == 124) {
+    if (got < 54) return false;
+    width = static_cast<int32_t>(Le(h + 18, 4));
+    height = static_cast<int32_t>(Le(h + 22, 4));
+    planes = Le(h + 26, 2);
+    depth = Le(h + 28, 2);
+    compression = Le(h + 30, 4);
+  } else {
+    return false;
+  }
+  if (height < 0) height = -height;
+  bool knownDepth = depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
+  if (width <= 0 || height == 0 || planes != 1 || !knownDepth) return false;
+  if (offset < 14 + infoSize || offset >= static_cast<uint64_t>(length)) return false;
+  if (compression == 0 || compression == 3) {
+    int64_t row = (width * depth + 31) / 32 * 4;
+    if (row * height > length - offset) return false;
+  } else if (compression != 1 && compression != 2) {
+    return false;
+  }
+  return true;
 }
 
 bool IsDeviceName(const char* name) {
@@ -87,7 +136,7 @@ int FetchMedia(const MediaKind& kind, int row) {
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   record.num1 = category;
-  Socket s = StartContentExchange(&record);
+  Socket s = StartContentExchange(&record, "Transfer Cancelled.");
   if (s < 0) return 0;
   int result = 0;
   char line[200];
@@ -101,7 +150,12 @@ int FetchMedia(const MediaKind& kind, int row) {
     HideWaitLabel();
     if (status != BlockOk) {
       ReportBlockReceiveStatus(status, category);
-    } else if (int error = kind.install(row, importPath)) {
+    } else if (int error = kind.install(row, importPath); error == PictureNotUsable) {
+      // Delivered, only not usable: the row waits its interval, so that a
+      // bad file on the server is not fetched again at every tick.
+      LogActivity("The new background picture could not be used; the wallpaper stays as it was.");
+      result = 1;
+    } else if (error != 0) {
       std::snprintf(line, sizeof line, kind.errorLine, error);
       LogActivity(line);
     } else {
@@ -152,22 +206,34 @@ int BackgroundUpdate(int row) { return FetchMedia(Picture, row); }
 int SoundUpdate(int row) { return FetchMedia(Sound, row); }
 
 int InstallPicture(int row, const char* importPath) {
-  char wallpaper[PathSize];
-  if (!InTable(row) || !RowFilePath(wallpaper, row, PictureNameLength, ".bmp")) return ENAMETOOLONG;
-  if (int error = RemoveOld(wallpaper)) return error;
+  char wallpaper[PathSize], converted[PathSize];
+  if (!InTable(row) || !RowFilePath(wallpaper, row, PictureNameLength, ".bmp") ||
+      !DataPath(converted, "import.bmp"))
+    return ENAMETOOLONG;
 
+  // The conversion writes beside the wallpaper, which is replaced only by a
+  // complete picture: until then the desktop keeps naming a whole file.
   char input[PathSize], output[PathSize];
   std::snprintf(input, sizeof input, "%s", importPath);
-  std::snprintf(output, sizeof output, "%s", wallpaper);
+  std::snprintf(output, sizeof output, "%s", converted);
   char program[] = "djpeg.exe", nosmooth[] = "-nosmooth", colors[] = "-colors", count[] = "256", bmp[] = "-bmp";
   char* argv[] = {program, nosmooth, colors, count, bmp, input, output, nullptr};
   if (ConvertJpegToBmp(7, argv) == 0) {
+    if (int error = ReplaceWith(converted, wallpaper)) {
+      std::remove(converted);
+      return error;
+    }
     std::remove(importPath);
   } else {
-    // No JPEG (or none the converter takes): the received file is the
-    // picture, as it came; a partial output goes first.
-    std::remove(wallpaper);
-    if (std::rename(importPath, wallpaper) != 0) return errno;
+    std::remove(converted);
+    // A server may send bitmaps, which are used as they came; anything else
+    // the converter refused (random bytes, a broken JPEG, nothing at all)
+    // would only put a picture on the desktop that it cannot show.
+    if (!IsShowableBitmap(importPath)) {
+      std::remove(importPath);
+      return PictureNotUsable;
+    }
+    if (int error = ReplaceWith(importPath, wallpaper)) return error;
   }
   SetTiledWallpaper(wallpaper);
   return 0;
@@ -176,8 +242,7 @@ int InstallPicture(int row, const char* importPath) {
 int InstallSound(int row, const char* importPath) {
   char sound[PathSize];
   if (!InTable(row) || !RowFilePath(sound, row, 0, ".wav")) return ENAMETOOLONG;
-  if (int error = RemoveOld(sound)) return error;
-  if (std::rename(importPath, sound) != 0) return errno;
+  if (int error = ReplaceWith(importPath, sound)) return error;
   if (!ItemTable[row].eventKeyPath) {
     int played = PlayWaveFile(sound);
     if (!played) LogActivityCode("Error playing wav file", played);

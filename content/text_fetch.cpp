@@ -37,7 +37,7 @@ int FetchText(const TextFetch& kind, int category) {
   RequestRecord record = EmptyRecord();
   record.code = kind.requestCode;
   if (kind.categoryEmptyKnown) record.num1 = category;
-  Socket s = StartContentExchange(&record);
+  Socket s = StartContentExchange(&record, "Transfer Cancelled");
   if (s < 0) return 0;
   int result = 0;
   char line[100];

@@ -54,8 +54,10 @@ std::size_t UsefulLength(const char* text) {
 }  // namespace
 
 void TimeStamp(char* out) {
+  // From the calendar, not through the 32-bit clock value, which wraps to
+  // 1901 after January 2038.
   ClockParts now;
-  ClockSplit(ClockNow(), &now);
+  ClockNowParts(&now);
   int hour = now.hour % 12;
   if (hour == 0) hour = 12;
   const char half = now.hour < 12 ? 'a' : 'p';

@@ -35,7 +35,7 @@ int AddCategory(WindowRef dialog, int itemType, const char* name) {
   std::size_t length = std::strlen(trimmed);
   if (length > static_cast<std::size_t>(AddCategoryNameMax)) length = AddCategoryNameMax;
   SetFieldText(record.text, RecordTextSize, trimmed, length);
-  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine));
   if (s < 0) return 0;
   switch (record.code) {
     case ResponseAccepted: {

@@ -73,7 +73,7 @@ int FetchUnderMessage(int itemType) {
   ExchangeFailure failure;
   Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure);
   if (s < 0) {
-    LogActivity(ExchangeFailureText(failure, failedLines));
+    LogActivity(failure == ExchangeFailure::Cancelled ? "Transfer cancelled" : ExchangeFailureText(failure, failedLines));
     return 0;
   }
   if (record.code != ResponseAccepted) {
@@ -124,7 +124,8 @@ int PrepareCategoryList(int itemType, WindowRef parent) {
   if (caches[itemType].count == 0 && !FetchCategoryList(itemType, parent)) DiscardCategoryList(itemType);
   if (caches[itemType].count > 0) return caches[itemType].count;
   LogActivity("Unable to get category list");
-  UserMessage(CategoryListFailedText);
+  // Owned by the dialog, which stays disabled while the box is up.
+  UserMessage(CategoryListFailedText, parent);
   return 0;
 }
 

@@ -61,7 +61,7 @@ int SendComment(WindowRef dialog, const char* text) {
   }
   RequestRecord record = EmptyRecord();
   record.code = RequestComment;
-  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine), CancelledResponse::Fails);
+  Socket s = OpenDialogExchange(dialog, &record, RequestExchangeTexts(CancelledLine));
   if (s < 0) {
     GuardedFree(comment);
     return 0;

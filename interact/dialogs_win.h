@@ -10,5 +10,6 @@ void RunAddCategoryDialog(HWND owner);
 void RunSendCommentDialog(HWND owner);
 
 // Starts DataDirectory + "Velmorw.exe" with the transfer marker through the
-// shell, without waiting for it; a refusal is shown in a message box.
-void StartDonateTransfer();
+// shell, without waiting for it; a refusal is shown in a message box owned
+// by owner.
+void StartDonateTransfer(HWND owner);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "config/config_file.h"
 #include "base/user_message.h"
@@ -60,10 +62,26 @@ void LoadDonateList(int type, const DonateListSink& sink) {
 }
 
 void SaveDonateList(int type, int count, const char* (*entry)(void* context, int index), void* context) {
+  // Paths too long to list were never shown, so the user cannot have
+  // removed them: they keep slots after the listed files.
+  std::vector<std::string> unlisted;
+  char path[DonatePathMax + 1];
+  for (int slot = 1; slot <= DonateSlotsRead; ++slot) {
+    if (ReadDonateSlot(type, slot, path, sizeof path) >= 0) continue;
+    char key[32];
+    char value[SlotValueMax];
+    DonateSlotKey(key, sizeof key, type, slot);
+    ConfigGet(value, sizeof value, key, ConfigFileName);
+    unlisted.emplace_back(value);
+  }
   char key[32];
+  std::size_t next = 0;
   for (int slot = 1; slot <= DonateSlotsWritten; ++slot) {
     DonateSlotKey(key, sizeof key, type, slot);
-    ConfigSet(key, slot <= count ? entry(context, slot - 1) : "", ConfigFileName);
+    const char* value = "";
+    if (slot <= count) value = entry(context, slot - 1);
+    else if (slot <= DonateSlotsRead && next < unlisted.size()) value = unlisted[next++].c_str();
+    ConfigSet(key, value, ConfigFileName);
   }
 }
 
@@ -76,7 +94,7 @@ const char* DonateFileFilter(int type) {
   }
 }
 
-int AppendChosenFiles(const char* result, std::size_t size, const DonateListSink& sink) {
+int AppendChosenFiles(const char* result, std::size_t size, std::size_t fileOffset, const DonateListSink& sink) {
   if (size == 0) return 0;
   const char* end = result + size;
   auto textEnd = [end](const char* from) {
@@ -86,7 +104,7 @@ int AppendChosenFiles(const char* result, std::size_t size, const DonateListSink
   const char* first = result;
   const char* firstEnd = textEnd(first);
   if (firstEnd == first) return 0;
-  const bool several = firstEnd + 1 < end && firstEnd[1] != '\0';
+  const bool several = fileOffset > static_cast<std::size_t>(firstEnd - first) && firstEnd + 1 < end;
   const char* name = several ? firstEnd + 1 : first;
 
   int added = 0;

@@ -20,8 +20,10 @@ constexpr int DonateSlotsRead = 41;
 constexpr int DonateSlotsWritten = 42;
 // A listed path holds at most this many characters.
 constexpr int DonatePathMax = 199;
-// The open-file dialog's result buffer (names of the chosen files).
+// The open-file dialog's result buffer (names of the chosen files), at
+// first; a larger choice grows it up to ChosenFilesBufferLimit.
 constexpr int ChosenFilesBufferSize = 4000;
+constexpr std::size_t ChosenFilesBufferLimit = 1 << 20;
 
 constexpr const char* PathTooLongText =
     "A file path of 200 characters or more can not be donated; it was left out of the list:";
@@ -45,12 +47,13 @@ struct DonateListSink {
 };
 
 // Appends the stored entries of slots 1 to DonateSlotsRead in slot order.
-// A path too long to list is left out and the user told; it stays in its
-// slot until the list is next saved.
+// A path too long to list is left out and the user told; it stays stored
+// (see SaveDonateList) until the user edits velmor.cfg.
 void LoadDonateList(int type, const DonateListSink& sink);
 
 // Writes entry n (from entry(context, n), 0-based) to slot n + 1 for the
-// first count slots and empties the rest up to DonateSlotsWritten.
+// first count slots; the stored paths too long to list follow, as far as
+// slot DonateSlotsRead; the rest up to DonateSlotsWritten are emptied.
 void SaveDonateList(int type, int count, const char* (*entry)(void* context, int index), void* context);
 
 // The open-file dialog's filter for a type (pairs of NUL-terminated texts,
@@ -59,7 +62,9 @@ const char* DonateFileFilter(int type);
 
 // Appends the files named by an explorer-style open-file result: one full
 // path, or a directory followed by names (each NUL-terminated, an empty
-// name ends the list), within size bytes. Paths too long to list and names
-// beyond the list's capacity are not added, and the user is told.
-// Returns the number of entries appended.
-int AppendChosenFiles(const char* result, std::size_t size, const DonateListSink& sink);
+// name ends the list), within size bytes. Which of the two it is comes from
+// the dialog's file-name offset: past the first text's end means a
+// directory and names. Paths too long to list and names beyond the list's
+// capacity are not added, and the user is told. Returns the number of
+// entries appended.
+int AppendChosenFiles(const char* result, std::size_t size, std::size_t fileOffset, const DonateListSink& sink);

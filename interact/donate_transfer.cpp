@@ -1,9 +1,11 @@
 #include "interact/donate_transfer.h"
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/config_file.h"
 #include "content/wait_label.h"
@@ -48,6 +50,45 @@ void ThrottledProgress(int done, int total) {
   ShowProgress(done, total);
 }
 
+// Why a listed file cannot be sent, in words for the user; empty when it
+// can (it opens, is measured and holds at least one byte).
+std::string UnsendableReason(const char* path) {
+  errno = 0;
+  std::FILE* file = std::fopen(path, "rb");
+  int error = errno;
+  long size = -1;
+  if (file) {
+    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    error = errno;
+    std::fclose(file);
+    if (size > 0) return "";
+    if (size == 0) return "the file is empty";
+  }
+  if (error == ENOENT) return "the file does not exist";
+  if (error == EACCES) return "the file cannot be read (access denied)";
+  char text[64];
+  std::snprintf(text, sizeof text, "the file cannot be read (error %d)", error);
+  return text;
+}
+
+// The files of a run that were not sent, with their reasons.
+struct SkippedFiles {
+  int count = 0;
+  std::string list;
+};
+SkippedFiles skipped;
+
+// Leaves the file listed and says which and why; the run goes on.
+int SkipFile(const char* path, const std::string& reason) {
+  char text[400];
+  std::snprintf(text, sizeof text, "File %s was not sent: %s. It stays in the list.", path, reason.c_str());
+  AppendTransferProgress(text);
+  LogActivity(text);
+  ++skipped.count;
+  if (skipped.list.size() < 1500) skipped.list += std::string("\r\n") + path + ": " + reason;
+  return SendSkipped;
+}
+
 int SendAcceptedFile(Socket s, const char* path, int type, int slot) {
   AppendTransferProgress("Sending file to server.");
   ShowWaitLabel();
@@ -70,6 +111,12 @@ int SendAcceptedFile(Socket s, const char* path, int type, int slot) {
     UserMessage("Transfer Cancelled.");
     LogActivity("File transfer cancelled by user request");
     return 0;
+  }
+  if (status > 0 || status == BlockSendEmptyFile) {
+    // The file changed between the check and the send: a status record
+    // went in its place and the connection is still sound.
+    std::string reason = UnsendableReason(path);
+    return SkipFile(path, reason.empty() ? "the file could not be read while it was sent" : reason);
   }
   char text[300];
   std::snprintf(text, sizeof text, "Error during file transfer: (%d)", LastSocketError());
@@ -159,6 +206,10 @@ int SendListedFile(const char* path, int type, int slot) {
     UserMessage("No category was selected.");
     return 0;
   }
+  // A file that is gone, empty or unreadable says nothing about the server
+  // or the other files: it is named, stays listed, and the run goes on.
+  std::string reason = UnsendableReason(path);
+  if (!reason.empty()) return SkipFile(path, reason);
   AppendTransferProgress("Connecting to server.");
   RequestRecord record = EmptyRecord();
   record.code = RequestDonate;
@@ -168,8 +219,14 @@ int SendListedFile(const char* path, int type, int slot) {
   char text[300];
   std::snprintf(text, sizeof text, "Sending file: %s", path);
   ExchangeFailure failure;
-  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure, CancelledResponse::Fails,
+  Socket s = OpenServerExchange(ConfiguredServer(), &record, &failure,
                                 [](void* line) { AppendTransferProgress(static_cast<const char*>(line)); }, text);
+  if (s < 0 && failure == ExchangeFailure::Cancelled) {
+    // As a cancel during the file's own transfer: the file stays listed.
+    UserMessage("Transfer Cancelled.");
+    LogActivity("File transfer cancelled by user request");
+    return 0;
+  }
   if (s < 0) {
     if (failure == ExchangeFailure::NotConnected)
       UserMessage("Unable to make connection to server. Check the address and port and try again later.");
@@ -204,7 +261,11 @@ int SendListedFile(const char* path, int type, int slot) {
   return result;
 }
 
-void RunDonateTransfer() {
+namespace {
+
+// Every listed file of every type, in order; false when a file stopped the
+// run.
+bool RunListedFiles() {
   static const int types[] = {ItemPicture, ItemSound, ItemQuote};
   char path[DonatePathMax + 1];
   for (int type : types) {
@@ -222,14 +283,31 @@ void RunDonateTransfer() {
         std::snprintf(line, sizeof line, "Listed file not sent: its path is 200 characters or more (DONATE-%d-%d).",
                       type, slot);
         LogActivity(line);
+        ++skipped.count;
+        skipped.list += std::string("\r\n") + (line + 22);
         continue;
       }
       if (got == 0) continue;
       if (!SendListedFile(path, type, slot)) {
         ConfigViewRelease(&view);
-        return;
+        return false;
       }
     }
     ConfigViewRelease(&view);
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunDonateTransfer() {
+  skipped = SkippedFiles();
+  RunListedFiles();
+  if (skipped.count > 0) {
+    std::string text = std::to_string(skipped.count) +
+                       (skipped.count == 1 ? " listed file was not sent and stays" : " listed files were not sent and stay") +
+                       " in the list:" + skipped.list;
+    LogActivity(text.substr(0, text.find('\r')).c_str());
+    UserMessage(text.c_str());
   }
 }

@@ -18,11 +18,18 @@ constexpr const char* TransferMarkerArgument = "-velmor-transfer-instance";
 constexpr std::size_t ProgressTextSize = 20000;
 
 // Sends the stored files: pictures, then sounds, then quotes, each type in
-// slot order; the first file that stops the run leaves the rest stored.
+// slot order; the first file that stops the run leaves the rest stored. A
+// file that cannot be read is skipped and stays listed; the run's end tells
+// the user how many, which and why.
 void RunDonateTransfer();
 
+// SendListedFile's result for a file that was skipped.
+constexpr int SendSkipped = 2;
+
 // Donates one listed file (slot of type). 1 to go on with the next file
-// (sent, or a file of that name already on the server), 0 to stop the run.
+// (sent, or a file of that name already on the server), SendSkipped (the
+// file is missing, empty or unreadable: named in the pane and the log, and
+// left listed; the run goes on), 0 to stop the run.
 int SendListedFile(const char* path, int type, int slot);
 
 // The request's file-name field: the part of the path after its last

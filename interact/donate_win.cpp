@@ -3,7 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cderr.h>
+
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "config/config_file.h"
 #include "base/user_message.h"
@@ -37,10 +41,26 @@ int FileListCount(void* context) {
   return static_cast<int>(SendMessageA(static_cast<FileList*>(context)->box, LB_GETCOUNT, 0, 0));
 }
 
+// Widens the list's scrollable width to the text, so that its horizontal
+// scroll bar shows the end of a long path (the file's name).
+void WidenFor(HWND box, const char* text) {
+  HDC dc = GetDC(box);
+  if (!dc) return;
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(box, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
+  SelectObject(dc, old);
+  ReleaseDC(box, dc);
+  const LRESULT width = size.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+  if (width > SendMessageA(box, LB_GETHORIZONTALEXTENT, 0, 0))
+    SendMessageA(box, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(width), 0);
+}
+
 void FileListAppend(void* context, const char* path) {
+  HWND box = static_cast<FileList*>(context)->box;
   // At the end, never sorted.
-  SendMessageA(static_cast<FileList*>(context)->box, LB_INSERTSTRING, static_cast<WPARAM>(-1),
-               reinterpret_cast<LPARAM>(path));
+  SendMessageA(box, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(path));
+  WidenFor(box, path);
 }
 
 const char* FileListEntry(void* context, int index) {
@@ -54,24 +74,38 @@ const char* FileListEntry(void* context, int index) {
 DonateListSink SinkOver(FileList* list) { return DonateListSink{list, FileListCount, FileListAppend}; }
 
 void AddChosenFiles(HWND dlg) {
-  static char result[ChosenFilesBufferSize];
-  result[0] = '\0';
-  result[1] = '\0';
+  // A fresh, zeroed buffer at every opening: nothing of an earlier choice
+  // can be read as part of this one. A choice larger than the buffer makes
+  // the dialog report the size it needs; the buffer grows and the dialog
+  // is shown again.
+  std::vector<char> result(ChosenFilesBufferSize, '\0');
   OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = dlg;
-  ofn.lpstrFilter = DonateFileFilter(DonateType);
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = result;
-  ofn.nMaxFile = ChosenFilesBufferSize;
-  ofn.lpstrTitle = "Select files to donate...";
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  if (!PickFilesDialog(&ofn)) {
-    if (PickFilesDialogError() != 0) UserMessage("Unable to display file dialog.");
+  for (int attempt = 0;; ++attempt) {
+    ofn = OPENFILENAMEA{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = dlg;
+    ofn.lpstrFilter = DonateFileFilter(DonateType);
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = result.data();
+    ofn.nMaxFile = static_cast<DWORD>(result.size());
+    ofn.lpstrTitle = "Select files to donate...";
+    ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (PickFilesDialog(&ofn)) break;
+    const DWORD error = PickFilesDialogError();
+    if (error == 0) return;
+    if (error == FNERR_BUFFERTOOSMALL && attempt < 4 && result.size() < ChosenFilesBufferLimit) {
+      const std::size_t needed = static_cast<unsigned char>(result[0]) | (static_cast<unsigned char>(result[1]) << 8);
+      std::size_t size = result.size() * 2;
+      if (needed + 2 > size) size = needed + 2;
+      if (size > ChosenFilesBufferLimit) size = ChosenFilesBufferLimit;
+      result.assign(size, '\0');
+      continue;
+    }
+    UserMessage("Unable to display file dialog.", dlg);
     return;
   }
   FileList list{GetDlgItem(dlg, IDC_NEWDONATE_FILES), {}};
-  AppendChosenFiles(result, sizeof result, SinkOver(&list));
+  AppendChosenFiles(result.data(), result.size(), ofn.nFileOffset, SinkOver(&list));
 }
 
 void RemoveSelectedFiles(HWND dlg) {
@@ -80,7 +114,7 @@ void RemoveSelectedFiles(HWND dlg) {
   const int count = static_cast<int>(
       SendMessageA(box, LB_GETSELITEMS, DonateSlotsWritten, reinterpret_cast<LPARAM>(selected)));
   if (count <= 0) {
-    UserMessage("Nothing selected in list to remove.");
+    UserMessage("Nothing selected in list to remove.", dlg);
     return;
   }
   // From the highest position down, so that the others stay where they are.
@@ -92,9 +126,9 @@ void BeginTransfer(HWND dlg) {
   const int count = FileListCount(&list);
   SaveDonateList(DonateType, count, FileListEntry, &list);
   if (count == 0) {
-    UserMessage("No files were selected to donate.");
+    UserMessage("No files were selected to donate.", dlg);
   } else {
-    StartDonateTransfer();
+    StartDonateTransfer(dlg);
   }
   EndDialog(dlg, 1);
 }
@@ -154,7 +188,7 @@ INT_PTR CALLBACK DonateDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
         case IDC_DONATE_REFRESH: {
           const int type = CheckedItemType(dlg);
           if (type == 0) {
-            UserMessage("Select a category type.");
+            UserMessage("Select a category type.", dlg);
           } else {
             DiscardCategoryList(type);
             FillChosenType(dlg, type);
@@ -179,14 +213,14 @@ void RunDonateDialog(HWND owner) {
   Initialising = 0;
 }
 
-void StartDonateTransfer() {
+void StartDonateTransfer(HWND owner) {
   char program[sizeof DataDirectory + 16];
-  std::snprintf(program, sizeof program, "%sVelmorw.exe", DataDirectory);
+  DataDirectoryPath(program, sizeof program, "Velmorw.exe");
   const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteA(
       nullptr, "open", program, TransferMarkerArgument, DataDirectory[0] ? DataDirectory : nullptr, SW_SHOWNORMAL));
   if (result <= 32) {
     char text[64];
     std::snprintf(text, sizeof text, "Unable to run transfer program. Error #%d", static_cast<int>(result));
-    UserMessage(text);
+    UserMessage(text, owner);
   }
 }

@@ -11,10 +11,11 @@ void PingServer(WindowRef parent) {
        "Ping failed. Unable to send request to server. Please try again later.",
        "Ping receive failed. Please try again later."},
       "Ping failed.",
-      "Ping failed"};
+      "Ping failed",
+      "Ping cancelled"};
   RequestRecord record = EmptyRecord();
   record.code = RequestPing;
-  Socket s = OpenDialogExchange(parent, &record, texts, CancelledResponse::Accepted);
+  Socket s = OpenDialogExchange(parent, &record, texts);
   if (s < 0) return;
   switch (record.code) {
     case ResponseAccepted:

@@ -15,7 +15,8 @@ struct BlockPlan {
 enum class BlockHeaderKind {
   Data,     // code 0 and a usable size: plan filled in
   Refused,  // a non-zero code: no data follows
-  Unusable, // code 0, but a chunk size of 0 or below or a negative total
+  Unusable, // code 0, but a negative total, or data announced in chunks of
+            // 0 bytes or below
 };
 
 // A header that cannot describe a block is Unusable, so that the receive

@@ -33,7 +33,7 @@ struct BlockOperation {
 const BlockOperation RecvMemory = {FromDetail, BlockCancelled, BlockQuit, BlockBroken, BlockTooLarge, BlockBroken,
                                    BlockQuit, "Error on recieve during blockrecv", "Quit request during blockrecv"};
 const BlockOperation RecvFile = {BlockOk,     BlockCancelled,    BlockQuit,
-                                 BlockBroken, BlockBroken,       BlockFileUnusable,
+                                 BlockBroken, BlockTooLarge,     BlockFileUnusable,
                                  FromDetail,  "TCPIP error on recieve during blockrecv", "Quit request during blockrecv"};
 const BlockOperation SendFile = {BlockOk,         BlockSendCancelled, BlockSendBroken,
                                  BlockSendBroken, BlockSendBroken,    FromDetail,
@@ -209,7 +209,6 @@ void SendBlockStatus(Socket s, int status) {
 
 char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
   const BlockOperation& operation = RecvMemory;
-  CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
@@ -238,11 +237,16 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress) {
 
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
   const BlockOperation& operation = RecvFile;
-  CancelTransfer = 0;
   BlockPlan plan;
   int code = 0;
   TransferResult result = ReceiveBlockHeader(s, &plan, &code);
   if (result != TransferResult::Ok) return StatusOf(operation, result, code);
+  if (plan.total > FileBlockLimit) {
+    char line[120];
+    std::snprintf(line, sizeof line, "Block too large for a file: %d bytes announced", plan.total);
+    LogInternal(line);
+    return StatusOf(operation, TransferResult::TooLarge, 0);
+  }
 
   std::FILE* file = std::fopen(path, "wb");
   if (!file) LogFileError("Error creating/opening file: %s, errno = %d", path, errno);
@@ -269,7 +273,6 @@ int BlockRecvFile(Socket s, const char* path, ProgressCallback progress) {
 
 int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
   const BlockOperation& operation = SendFile;
-  CancelTransfer = 0;
   std::FILE* file = std::fopen(path, "rb");
   int size = 0;
   int error = 0;
@@ -303,7 +306,6 @@ int BlockSendFile(Socket s, const char* path, ProgressCallback progress) {
 
 int BlockSendData(Socket s, const char* data, int length, ProgressCallback progress) {
   const BlockOperation& operation = SendData;
-  CancelTransfer = 0;
   if (length <= 0) {
     SendBlockStatus(s, BlockEmptyData);
     LogInternal("Can't sent zero length data block.");

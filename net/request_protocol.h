@@ -19,6 +19,11 @@ constexpr int BlockSendPiece = 16 * BlockChunkSize;
 // The largest block that is received into memory; a longer one is read to
 // its end and dropped.
 constexpr int MemoryBlockLimit = 999999;
+// The largest block that is received into a file (a picture or a sound):
+// 64 MiB, far above any wallpaper or event sound. A longer announcement is
+// refused before a byte of it is written, so that a server cannot fill the
+// disk; the connection is then given up, not read to its end.
+constexpr int FileBlockLimit = 64 * 1024 * 1024;
 
 // The status numbers of the block operations, shared by each operation and
 // its callers (each operation below names the ones it returns). A positive
@@ -30,7 +35,8 @@ enum : int {
   BlockQuit = 1,                           // the program is closing; BlockRecvMemory: also a refused block
   BlockEmptyData = ResponseUnavailable,    // 4: no data to send (a status record 4 went instead)
   BlockFileUnusable = ResponseCannotCreate, // 5: the local file could not be used
-  BlockTooLarge = 6,                       // longer than MemoryBlockLimit (read to its end, dropped)
+  BlockTooLarge = 6,                       // memory: longer than MemoryBlockLimit (read to its end, dropped);
+                                           // file: longer than FileBlockLimit (refused at the header)
   BlockBroken = 7,                         // time-out, closed, socket error or unusable header
   BlockCancelled = 11,                     // the user cancelled
   BlockSendEmptyFile = -5,
@@ -63,7 +69,9 @@ char* BlockRecvMemory(Socket s, int* status, ProgressCallback progress);
 // Receives a block into the file at path, created anew with raw bytes.
 // BlockOk, or the header's non-zero code (BlockBroken when no header arrived
 // or it was unusable), BlockQuit, BlockFileUnusable (not creatable or not
-// writable; the data was read and dropped), BlockBroken, BlockCancelled.
+// writable; the data was read and dropped), BlockTooLarge (longer than
+// FileBlockLimit: no file made, nothing more read), BlockBroken,
+// BlockCancelled.
 int BlockRecvFile(Socket s, const char* path, ProgressCallback progress);
 
 // Sends the file at path as a block. BlockOk; a positive file error number

@@ -4,7 +4,7 @@
 #include "net/request_protocol.h"
 
 Socket OpenServerExchange(const ServerAddress& server, RequestRecord* record, ExchangeFailure* failure,
-                          CancelledResponse cancelled, void (*connected)(void* context), void* context) {
+                          void (*connected)(void* context), void* context) {
   *failure = ExchangeFailure::None;
   Socket s = OpenServerConnection(server);
   if (s < 0) {
@@ -16,10 +16,13 @@ Socket OpenServerExchange(const ServerAddress& server, RequestRecord* record, Ex
     *failure = ExchangeFailure::NotSent;
   } else {
     const TransferResult result = ReceiveResponse(s, record);
-    const bool answered =
-        cancelled == CancelledResponse::Accepted ? !TransferBroken(result) : result == TransferResult::Ok;
-    if (answered) return s;
-    *failure = ExchangeFailure::NotReceived;
+    if (result == TransferResult::Cancelled || (result == TransferResult::Ok && CancelTransfer == 1 && Quitting != 1)) {
+      *failure = ExchangeFailure::Cancelled;
+    } else if (result == TransferResult::Ok) {
+      return s;
+    } else {
+      *failure = ExchangeFailure::NotReceived;
+    }
   }
   CloseServerConnection(s);
   return -1;
@@ -30,12 +33,13 @@ const char* ExchangeFailureText(ExchangeFailure failure, const char* const texts
     case ExchangeFailure::NotConnected: return texts[0];
     case ExchangeFailure::NotSent: return texts[1];
     case ExchangeFailure::NotReceived:
+    case ExchangeFailure::Cancelled:
     case ExchangeFailure::None: break;
   }
   return texts[2];
 }
 
-Socket StartContentExchange(RequestRecord* record) {
+Socket StartContentExchange(RequestRecord* record, const char* cancelledLine) {
   ExchangeFailure failure;
   Socket s = OpenServerExchange(ConfiguredServer(), record, &failure);
   switch (failure) {
@@ -43,6 +47,7 @@ Socket StartContentExchange(RequestRecord* record) {
     case ExchangeFailure::NotConnected: LogActivity("Request Cancelled"); break;
     case ExchangeFailure::NotSent: LogActivityCode("Error on send", ExchangeNotSent); break;
     case ExchangeFailure::NotReceived: LogActivityCode("Error on recv", ExchangeNotReceived); break;
+    case ExchangeFailure::Cancelled: LogActivity(cancelledLine); break;
   }
   return s;
 }

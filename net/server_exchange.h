@@ -12,20 +12,18 @@ enum class ExchangeFailure {
   NotConnected, // OpenServerConnection failed (and logged why)
   NotSent,      // the request did not go
   NotReceived,  // no response came
+  Cancelled,    // the user cancelled while the response was awaited
 };
-
-// Whether a receive the user cancelled still counts as a response: the
-// record is then partly overwritten, and an operation that goes on to a
-// transfer of its own must not act on it.
-enum class CancelledResponse { Accepted, Fails };
 
 // Connects to the server, sends *record (its code and fields set by the
 // caller) and reads the response into it. The connection (the caller closes
 // it), or -1 with the connection closed and *failure the step that failed.
-// connected, when given, runs once the connection stands, before the
-// request goes.
+// A cancel while the response is awaited (or as it completes) ends the
+// exchange as Cancelled: a partly read record is no answer, and nothing
+// more is read from the connection. A cancel pressed later stays raised, so
+// that the block that follows ends cancelled too. connected, when given,
+// runs once the connection stands, before the request goes.
 Socket OpenServerExchange(const ServerAddress& server, RequestRecord* record, ExchangeFailure* failure,
-                          CancelledResponse cancelled = CancelledResponse::Accepted,
                           void (*connected)(void* context) = nullptr, void* context = nullptr);
 
 // The text of texts (not connected, not sent, not received) for a failure.
@@ -37,5 +35,6 @@ enum : int { ExchangeNotSent = -4, ExchangeNotReceived = -5 };
 
 // The opening of every content exchange, with the settings' server. The
 // connection, or -1 when it ended with "Request Cancelled", "Error on send"
-// (-4) or "Error on recv" (-5) in the activity log.
-Socket StartContentExchange(RequestRecord* record);
+// (-4), "Error on recv" (-5) or, for a cancel while the response was
+// awaited, cancelledLine in the activity log.
+Socket StartContentExchange(RequestRecord* record, const char* cancelledLine);

@@ -52,3 +52,8 @@ struct HWND__;
 using HostLookupStart = void*(__stdcall*)(HWND__* window, unsigned int message, const char* name, char* buffer,
                                           int size);
 void SetHostLookupForTesting(HostLookupStart start);
+// Test seam: what cancels an abandoned lookup, in the shape of the
+// library's WSACancelAsyncRequest (0 when cancelled: no answer will come).
+// nullptr restores the library's own.
+using HostLookupCancel = int(__stdcall*)(void* task);
+void SetHostLookupCancelForTesting(HostLookupCancel cancel);

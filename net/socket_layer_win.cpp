@@ -95,6 +95,21 @@ LRESULT CALLBACK LookupWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 HostLookupStart lookupStartForTesting = nullptr;
+HostLookupCancel lookupCancelForTesting = nullptr;
+
+// An abandoned lookup is cancelled, so that its slot is free at once; when
+// the library cannot cancel it (its answer is already on the way) the slot
+// stays until the answer arrives.
+void AbandonLookup(PendingLookup* slot, HANDLE task) {
+  if (!slot->buffer || slot->task != task) return;  // answered meanwhile
+  const HostLookupCancel cancel = lookupCancelForTesting
+                                      ? lookupCancelForTesting
+                                      : reinterpret_cast<HostLookupCancel>(Sock.WSACancelAsyncRequest);
+  if (!cancel || cancel(task) != 0) return;
+  delete[] slot->buffer;
+  if (slot->pin) FreeLibrary(slot->pin);
+  *slot = PendingLookup{};
+}
 
 HWND LookupWindow() {
   if (lookupWindow) return lookupWindow;
@@ -148,7 +163,11 @@ bool LookupAsync(const char* name, unsigned char out[4]) {
   }
   LookupInProgress = 0;
   currentTask = nullptr;
-  if (!currentAnswered) return false; // cancelled: the answer, if any, is dropped
+  if (!currentAnswered) {
+    // Cancelled, timed out or quitting: the answer, if any, is dropped.
+    AbandonLookup(slot, slot->task);
+    return false;
+  }
   std::memcpy(out, currentAddress, 4);
   return currentFound;
 }
@@ -165,6 +184,8 @@ bool LookupBlocking(const char* name, unsigned char out[4]) {
 volatile int LookupInProgress = 0;
 
 void SetHostLookupForTesting(HostLookupStart start) { lookupStartForTesting = start; }
+
+void SetHostLookupCancelForTesting(HostLookupCancel cancel) { lookupCancelForTesting = cancel; }
 
 void CancelServerLookup() {
   if (LookupInProgress != 1) return;

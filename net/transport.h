@@ -16,6 +16,9 @@
 using Socket = std::intptr_t;
 
 // Raised by window procedures of the shell that run inside the waits.
+// CancelTransfer is cleared only when a connection opens: a cancel pressed
+// at any point of an exchange (while its response is awaited, between the
+// response and the block) ends that exchange, never just the step it met.
 extern volatile int CancelTransfer; // 1: abandon the current transfer at the next check
 extern volatile int Quitting;       // 1: a quit was met while waiting; never cleared
 

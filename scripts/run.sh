@@ -90,6 +90,8 @@ if ! sound_device; then
   echo "run: this machine has no sound device: the client's sounds cannot be played"
 fi
 cd "$data"
+. "$root/scripts/xvfb.sh"
+need_display 100 149 || exit 1
 status=0
 "$root/scripts/wine-run.sh" "$data/Velmorw.exe" "$@" || status=$?
 exit $status

@@ -35,12 +35,13 @@ winpath() { echo "Z:$1" | tr '/' '\\'; }
 content="$work/content"
 [ -d "$content" ] || build/release/server/velmor-server --make-sample "$content" >/dev/null
 
-xvfb_pid="" app_pid="" server_pid=""
+. "$root/scripts/xvfb.sh"
+app_pid="" server_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
   WINEPREFIX="$work/wineprefix-$dpi" wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_xvfb
 }
 trap cleanup EXIT
 
@@ -58,7 +59,6 @@ printf 'Directory  =  %s\r\nTrailer  =  Server news: 12 new pictures today\r\nVS
 printf 'DONATE-2-1  =  C:\\My Pictures\\harbour at dusk.jpg\r\nDONATE-2-2  =  C:\\My Pictures\\old mill.bmp\r\nDONATE-2-3  =  C:\\My Pictures\\winter garden.gif\r\n' \
   >> "$data/velmor.cfg"
 
-. "$root/scripts/xvfb.sh"
 start_xvfb ${VELMOR_XVFB_RANGE:-200 250} || { echo "screenshot: no free display" >&2; exit 1; }
 
 export VELMOR_WINEPREFIX="$work/wineprefix-$dpi" VELMOR_LOGPIXELS="$dpi"

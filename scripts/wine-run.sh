@@ -38,27 +38,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$(dirname "$WINEPREFIX")"
 lock="$WINEPREFIX.lock"
 
-start_xvfb() {
+# A display for the prefix, kept beside it ("N PID") and reused by the next
+# programs; whoever removes the prefix stops it (tests/installer/run_fresh.sh).
+# Scripts that run many programs start one of their own instead (xvfb.sh).
+prefix_display() {
   local state="$WINEPREFIX.display" n pid
   if [ -f "$state" ]; then
     read -r n pid < "$state" || true
-    if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then echo ":$n"; return; fi
+    if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then export DISPLAY=":$n"; return; fi
   fi
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
-    pid=$!
-    for _ in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-      echo "$n $pid" > "$state"
-      echo ":$n"; return
-    fi
-  done
-  echo "wine-run: could not start Xvfb" >&2; exit 1
+  . "$(dirname "$0")/xvfb.sh"
+  start_xvfb 90 140 || { echo "wine-run: could not start Xvfb" >&2; exit 1; }
+  echo "${DISPLAY#:} $xvfb_pid" > "$state"
 }
 
 # Is a wineserver serving this prefix? Its working directory is named after
@@ -76,9 +67,7 @@ server_running() {
 
 {
   flock 9
-  if [ -z "${DISPLAY:-}" ]; then
-    DISPLAY=$(start_xvfb)
-  fi
+  [ -n "${DISPLAY:-}" ] || prefix_display
   export DISPLAY
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 9>&- || true

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,6 +242,9 @@ std::shared_ptr<const void> ContentStore::Cached(const std::string& key, const s
     stamp.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp.size = st.st_size;
     stamp.inode = st.st_ino;
+    // A change of permissions alone (a shared folder taken away and given
+    // back) must load the file again too.
+    stamp.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -358,21 +360,44 @@ int ContentStore::AddCategory(int type, const char* name, std::size_t length, st
   std::lock_guard<std::mutex> lock(add_mutex_);
   std::string path = CategoriesPath(type);
   ::mkdir((root_ + "/categories").c_str(), 0755);
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     *why = std::string("cannot open list: ") + std::strerror(errno);
     return 1;
   }
-  // The moderation page adds categories from another process: the lock
-  // keeps two adds of one name from both finding it absent.
-  ::flock(fd, LOCK_EX);
-  auto names = Categories(type);
-  if (names->size() >= MaxCategories) {
+  // Other instances (on other machines too) and the moderation page add
+  // categories as well: under the lock the list is read afresh from the
+  // file, never from a cache, and the name appended at its end, so that a
+  // name is listed once and no position ever moves.
+  struct flock range = {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  while (::fcntl(fd, F_OFD_SETLKW, &range) != 0) {
+    if (errno != EINTR) {
+      *why = std::string("cannot lock list: ") + std::strerror(errno);
+      ::close(fd);
+      return 1;
+    }
+  }
+  std::string text;
+  struct stat st;
+  bool read = ::fstat(fd, &st) == 0 && st.st_size <= MaxTextFile;
+  if (read) {
+    text.resize(static_cast<std::size_t>(st.st_size));
+    read = ::pread(fd, &text[0], text.size(), 0) == static_cast<ssize_t>(text.size());
+  }
+  if (!read) {
+    ::close(fd);
+    *why = "cannot read list";
+    return 1;
+  }
+  std::vector<std::string> names = ParseCategoryNames(text);
+  if (names.size() >= MaxCategories) {
     ::close(fd);
     *why = "list full";
     return 1;
   }
-  for (const std::string& existing : *names) {
+  for (const std::string& existing : names) {
     if (SameIgnoringCase(existing, trimmed)) {
       ::close(fd);
       *why = "duplicate";
@@ -382,18 +407,17 @@ int ContentStore::AddCategory(int type, const char* name, std::size_t length, st
   // A list whose last line has no line end gets one first, so that the new
   // name starts a line of its own.
   std::string line;
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-    char lastByte = '\n';
-    if (::pread(fd, &lastByte, 1, st.st_size - 1) == 1 && lastByte != '\n') {
-      line += '\n';
-    }
+  if (!text.empty() && text.back() != '\n') {
+    line += '\n';
   }
   line += trimmed;
   line += '\n';
-  ssize_t written = ::write(fd, line.data(), line.size());
-  ::close(fd);
-  if (written != static_cast<ssize_t>(line.size())) {
+  ssize_t written = ::pwrite(fd, line.data(), line.size(), static_cast<off_t>(text.size()));
+  // Closing lets the lock go; a network file system writes the data back
+  // first, so the next holder, wherever it runs, reads the new name.
+  bool kept = written == static_cast<ssize_t>(line.size());
+  kept = ::close(fd) == 0 && kept;
+  if (!kept) {
     *why = "cannot write list";
     return 1;
   }

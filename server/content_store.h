@@ -88,8 +88,10 @@ class ContentStore {
     int64_t mtime_ns = 0;
     int64_t size = 0;
     uint64_t inode = 0;
+    int64_t ctime_ns = 0;
     bool operator==(const Stamp& o) const {
-      return exists == o.exists && mtime_ns == o.mtime_ns && size == o.size && inode == o.inode;
+      return exists == o.exists && mtime_ns == o.mtime_ns && size == o.size && inode == o.inode &&
+             ctime_ns == o.ctime_ns;
     }
   };
   struct Entry {

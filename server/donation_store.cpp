@@ -1,11 +1,13 @@
 #include "server/donation_store.h"
 
+#include "server/atomic_file.h"
 #include "server/content_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,18 +30,54 @@ bool MakeFolders(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void EmptyFolder(const std::string& path) {
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir) {
-    return;
-  }
-  while (dirent* e = ::readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-      ::unlink((path + "/" + e->d_name).c_str());
-    }
-  }
-  ::closedir(dir);
+// Writers hold an open-file-description lock on every upload file for as
+// long as it is theirs; it goes with the writer's process (on a shared file
+// system, with its machine's lease), so an upload file nobody holds is a
+// leftover. These locks also conflict within one process.
+bool LockFile(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
+
+// Removes the upload file at path when no writer holds it; true when it was
+// removed (or had gone already).
+bool RemoveIfAbandoned(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    return errno == ENOENT;
+  }
+  bool removed = false;
+  struct stat held, named;
+  if (LockFile(fd) && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+      held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+    removed = ::unlink(path.c_str()) == 0;
+  }
+  ::close(fd);
+  return removed;
+}
+
+bool EndsWith(const std::string& text, const char* tail) {
+  std::size_t n = std::strlen(tail);
+  return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+// File systems whose files other machines may read (NFS, CephFS, SMB,
+// FUSE ones such as GlusterFS, 9P, Lustre, GFS2, OCFS2).
+bool NetworkFileSystem(unsigned long type) {
+  switch (type) {
+    case 0x6969: case 0x00c36400: case 0xfe534d42: case 0xff534d42: case 0x65735546:
+    case 0x01021997: case 0x0bd00bd0: case 0x01161970: case 0x7461636f:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A file of the moments between creating an upload and naming it; any
+// older than this is a leftover.
+constexpr int NewFileSeconds = 60;
 
 // Moves from to to unless to exists. Returns 0 or errno.
 int RenameExclusive(const std::string& from, const std::string& to) {
@@ -78,21 +116,6 @@ void AddFolderUsage(const std::string& path, Usage* usage) {
 }
 
 } // namespace
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 Usage ScanDonationUsage(const std::string& content_root) {
   Usage usage;
@@ -153,37 +176,6 @@ bool ReadDonorInfo(const std::string& donation_path, DonorInfo* info) {
   return true;
 }
 
-bool AcceptableFileName(const char* name, std::size_t length, std::string* why) {
-  if (length == 0) {
-    *why = "empty name";
-    return false;
-  }
-  if (length > 50) {
-    *why = "name too long";
-    return false;
-  }
-  for (std::size_t i = 0; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == 0x7F) {
-      *why = "control character in name";
-      return false;
-    }
-    if (std::strchr("/\\:*?\"<>|", c)) {
-      *why = "folder, drive or wildcard character in name";
-      return false;
-    }
-  }
-  if (name[0] == '.' || name[0] == ' ') {
-    *why = "name starts with a dot or a space";
-    return false;
-  }
-  if (name[length - 1] == '.' || name[length - 1] == ' ') {
-    *why = "name ends in a dot or a space";
-    return false;
-  }
-  return true;
-}
-
 std::string SafeClientId(const char* id, std::size_t length) {
   std::string out;
   for (std::size_t i = 0; i < length && out.size() < 20; ++i) {
@@ -230,37 +222,29 @@ int Upload::Commit() {
   if (done_) {
     return EINVAL;
   }
-  int error = 0;
-  if (::close(fd_) != 0) {
-    error = errno;
-  }
-  fd_ = -1;
+  // On a network file system other machines read the server's copy: the
+  // data must be there (and its write errors known) before the file is
+  // shown. Locally every process sees the same pages anyway.
+  int error = store_->network_ && ::fsync(fd_) != 0 ? errno : 0;
   // The donor file first, so that a donation is never seen without it.
   std::string donor_path;
   if (error == 0 && !comment_) {
     donor_path = DonorInfoPath(final_path_);
-    std::string temp = temp_path_ + ".meta";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = errno;
-    } else {
-      if (!WriteAll(fd, donor_text_)) {
-        error = errno ? errno : EIO;
-      }
-      if (::close(fd) != 0 && error == 0) {
-        error = errno;
-      }
-      if (error == 0 && ::rename(temp.c_str(), donor_path.c_str()) != 0) {
-        error = errno;
-      }
-      if (error != 0) {
-        ::unlink(temp.c_str());
-        donor_path.clear();
-      }
+    std::string why;
+    if (!WriteFileAtomically(donor_path, donor_text_, &why)) {
+      error = errno ? errno : EIO;
+      donor_path.clear();
     }
   }
-  if (error == 0) {
+  // Shown while still held, so that no sweep takes it in between. Two
+  // instances may pick one comment name: the later takes the next number.
+  for (int attempt = 0; error == 0; ++attempt) {
     error = RenameExclusive(temp_path_, final_path_);
+    if (error != EEXIST || !comment_ || attempt == 100) {
+      break;
+    }
+    final_path_ = comment_stem_ + std::to_string(store_->NextNumber()) + ".txt";
+    error = 0;
   }
   if (error != 0) {
     ::unlink(temp_path_.c_str());
@@ -268,6 +252,8 @@ int Upload::Commit() {
       ::unlink(donor_path.c_str());
     }
   }
+  ::close(fd_);
+  fd_ = -1;
   done_ = true;
   store_->Finished(comment_, claimed_, error == 0, written_);
   if (reserved_) {
@@ -280,11 +266,13 @@ void Upload::Discard() {
   if (done_) {
     return;
   }
+  // Removed while still held: a donation's upload file holds its name
+  // against other instances until it is gone.
+  ::unlink(temp_path_.c_str());
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
   }
-  ::unlink(temp_path_.c_str());
   done_ = true;
   store_->Finished(comment_, claimed_, false, 0);
   if (reserved_) {
@@ -292,7 +280,12 @@ void Upload::Discard() {
   }
 }
 
-DonationStore::DonationStore(std::string content_root) : root_(std::move(content_root)) {}
+DonationStore::DonationStore(std::string content_root) : root_(std::move(content_root)) {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  // Unique among instances on every machine that shares the folder.
+  stem_ = SafeClientId(host, std::strlen(host)) + "-" + std::to_string(::getpid()) + "-";
+}
 
 bool DonationStore::Prepare(std::string* error) {
   for (const char* folder : {"/donations/.incoming", "/comments/.incoming"}) {
@@ -301,26 +294,82 @@ bool DonationStore::Prepare(std::string* error) {
       *error = "cannot create " + path + ": " + std::strerror(errno);
       return false;
     }
-    EmptyFolder(path);
   }
+  struct statfs fs;
+  if (::statfs(root_.c_str(), &fs) == 0) {
+    network_ = NetworkFileSystem(static_cast<unsigned long>(fs.f_type));
+  }
+  SweepLeftovers();
   return true;
 }
 
-std::unique_ptr<Upload> DonationStore::CreateUpload(const std::string& incoming, int* file_error) {
+int DonationStore::SweepLeftovers() {
+  int removed = 0;
+  std::time_t now = std::time(nullptr);
+  for (const char* folder : {"/donations/.incoming", "/comments/.incoming"}) {
+    std::string path = root_ + folder;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) {
+      continue;
+    }
+    while (dirent* e = ::readdir(dir)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") {
+        continue;
+      }
+      std::string full = path + "/" + name;
+      struct stat st;
+      if (EndsWith(name, ".part")) {
+        removed += RemoveIfAbandoned(full) ? 1 : 0;
+      } else if (::lstat(full.c_str(), &st) == 0 && now - st.st_mtime > NewFileSeconds) {
+        removed += ::unlink(full.c_str()) == 0 ? 1 : 0;
+      }
+    }
+    ::closedir(dir);
+  }
+  return removed;
+}
+
+uint64_t DonationStore::NextNumber() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ++counter_;
+}
+
+std::unique_ptr<Upload> DonationStore::CreateUpload(const std::string& incoming, const std::string& hold,
+                                                    int* file_error) {
   std::unique_ptr<Upload> upload(new Upload());
   upload->store_ = this;
-  uint64_t n;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    n = ++counter_;
-  }
-  upload->temp_path_ = incoming + "/" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".part";
-  upload->fd_ = ::open(upload->temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (upload->fd_ < 0) {
+  upload->done_ = true; // nothing to remove until the file is ours
+  std::string unique = incoming + "/" + stem_ + std::to_string(NextNumber());
+  // Made under a passing name and locked before it takes the name others
+  // look for, so that no sweep ever finds it unheld.
+  std::string fresh = unique + ".new";
+  int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
     *file_error = errno;
-    upload->done_ = true; // nothing to remove
     return nullptr;
   }
+  if (!LockFile(fd)) {
+    *file_error = errno;
+    ::unlink(fresh.c_str());
+    ::close(fd);
+    return nullptr;
+  }
+  std::string target = hold.empty() ? unique + ".part" : incoming + "/" + hold;
+  int linked = ::link(fresh.c_str(), target.c_str()) == 0 ? 0 : errno;
+  if (linked == EEXIST && !hold.empty() && RemoveIfAbandoned(target)) {
+    // The name was held by an instance that has stopped.
+    linked = ::link(fresh.c_str(), target.c_str()) == 0 ? 0 : errno;
+  }
+  ::unlink(fresh.c_str());
+  if (linked != 0) {
+    *file_error = linked;
+    ::close(fd);
+    return nullptr;
+  }
+  upload->fd_ = fd;
+  upload->temp_path_ = target;
+  upload->done_ = false;
   return upload;
 }
 
@@ -390,8 +439,17 @@ std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int
     return nullptr;
   }
   std::string held(name, name_length);
-  std::string folder = root_ + "/donations/" + kind + "/" + std::to_string(position);
-  if (!MakeFolders(folder)) {
+  std::string kind_folder = root_ + "/donations/" + kind;
+  std::string folder = kind_folder + "/" + std::to_string(position);
+  // Only the last two levels: with the content folder gone (a shared file
+  // system away), nothing is made in its place on the local disk.
+  struct stat folder_stat;
+  if ((::mkdir(kind_folder.c_str(), 0755) != 0 && errno != EEXIST) ||
+      (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) ||
+      ::stat(folder.c_str(), &folder_stat) != 0 || !S_ISDIR(folder_stat.st_mode)) {
+    if (errno == 0 || errno == EEXIST) {
+      errno = ENOTDIR;
+    }
     verdict->code = 5;
     verdict->file_error = errno;
     verdict->why = std::string("cannot create folder: ") + std::strerror(errno);
@@ -418,14 +476,36 @@ std::unique_ptr<Upload> DonationStore::BeginDonation(int type, int position, int
     reserved_.insert(final_path);
     donation_account_.pending.files += 1;
   }
+  // Other instances over the same folder: the upload file's name holds the
+  // donation's name among them all.
   int file_error = 0;
-  std::unique_ptr<Upload> upload = CreateUpload(root_ + "/donations/.incoming", &file_error);
-  if (!upload) {
+  std::string hold = std::string("d-") + kind + "-" + std::to_string(position) + "-" + held + ".part";
+  std::unique_ptr<Upload> upload = CreateUpload(root_ + "/donations/.incoming", hold, &file_error);
+  if (upload) {
+    // From here the upload releases the name and its place in the quota.
+    upload->final_path_ = final_path;
+    upload->reserved_ = true;
+    struct stat st;
+    if (::lstat(final_path.c_str(), &st) == 0) {
+      // Stored by another instance just before our hold.
+      upload->Discard();
+      verdict->code = 10;
+      verdict->held_name = held;
+      verdict->why = "name exists";
+      return nullptr;
+    }
+  } else {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       donation_account_.pending.files -= 1;
     }
     Release(final_path);
+    if (file_error == EEXIST) {
+      verdict->code = 10;
+      verdict->held_name = held;
+      verdict->why = "name exists";
+      return nullptr;
+    }
     verdict->code = 5;
     verdict->file_error = file_error;
     verdict->why = std::string("cannot create file: ") + std::strerror(file_error);
@@ -448,7 +528,7 @@ std::unique_ptr<Upload> DonationStore::BeginComment(const std::string& client_id
     }
     comment_account_.pending.files += 1;
   }
-  std::unique_ptr<Upload> upload = CreateUpload(root_ + "/comments/.incoming", file_error);
+  std::unique_ptr<Upload> upload = CreateUpload(root_ + "/comments/.incoming", std::string(), file_error);
   if (!upload) {
     std::lock_guard<std::mutex> lock(mutex_);
     comment_account_.pending.files -= 1;
@@ -462,13 +542,8 @@ std::unique_ptr<Upload> DonationStore::BeginComment(const std::string& client_id
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   char when[64];
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S %z", &local);
-  uint64_t n;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    n = ++counter_;
-  }
-  upload->final_path_ =
-      root_ + "/comments/" + stamp + "-" + client_id + "-" + std::to_string(n) + ".txt";
+  upload->comment_stem_ = root_ + "/comments/" + stamp + "-" + client_id + "-";
+  upload->final_path_ = upload->comment_stem_ + std::to_string(NextNumber()) + ".txt";
   std::string head = "Client id: " + client_id + "\nReceived: " + when + "\n\n";
   if (!upload->Write(head.data(), head.size())) {
     *file_error = errno ? errno : EIO;

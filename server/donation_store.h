@@ -15,6 +15,9 @@
 // donations/ and what is kept in comments/ is counted (by bytes and by
 // files), and a donation or comment that would go over is refused.
 #pragma once
+#include "server/atomic_file.h"
+#include "server/file_names.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <chrono>
@@ -46,8 +49,6 @@ struct Quota {
 Usage ScanDonationUsage(const std::string& content_root);
 Usage ScanCommentUsage(const std::string& content_root);
 
-// Writes all of text to fd; false (errno set) when it cannot.
-bool WriteAll(int fd, const std::string& text);
 
 // Who gave a donation, as written beside it.
 struct DonorInfo {
@@ -95,6 +96,7 @@ class Upload {
   int64_t claimed_ = 0;   // bytes claimed in the quota
   int64_t written_ = 0;
   std::string donor_text_; // the donor file's contents; empty for comments
+  std::string comment_stem_; // a comment's final path up to its number
 };
 
 struct DonationVerdict {
@@ -108,10 +110,15 @@ class DonationStore {
  public:
   explicit DonationStore(std::string content_root);
 
-  // Creates the folders and empties the ".incoming" ones (leftovers of a
-  // server that was killed). False with a reason when the folders cannot be
-  // made.
+  // Creates the folders and sweeps the ".incoming" ones. False with a
+  // reason when the folders cannot be made.
   bool Prepare(std::string* error);
+
+  // Removes from the ".incoming" folders what instances that were killed
+  // left there: upload files that no live writer holds (on any machine
+  // sharing the folder), and passing files over a minute old. Returns how
+  // many files went.
+  int SweepLeftovers();
 
   // Starts receiving a donated file for the category at position (0-based)
   // of an item type, whose list holds category_count names. On code 0 the
@@ -140,7 +147,11 @@ class DonationStore {
     std::chrono::steady_clock::time_point counted{};
     bool ever_counted = false;
   };
-  std::unique_ptr<Upload> CreateUpload(const std::string& incoming, int* file_error);
+  // An upload file in incoming, held (locked) by this process: named hold
+  // when given (EEXIST when a live writer holds that name), else a name of
+  // its own.
+  std::unique_ptr<Upload> CreateUpload(const std::string& incoming, const std::string& hold, int* file_error);
+  uint64_t NextNumber();
   void Release(const std::string& final_path);
   // With mutex_ held: counts the disk again when the last count is older
   // than a few seconds (the moderation page removes files behind our back),
@@ -153,15 +164,11 @@ class DonationStore {
   std::mutex mutex_;
   std::set<std::string> reserved_; // final paths of uploads under way
   uint64_t counter_ = 0;
+  std::string stem_; // "<host>-<pid>-": upload file names of this process
+  bool network_ = false; // the content is on a network file system
   Account donation_account_;
   Account comment_account_;
 };
-
-// A name a client may give a donated file: 1 to 50 bytes, no folder
-// separators, drive letters or wildcards (/ \ : * ? " < > |), no control
-// characters, not starting with a dot or a space and not ending in a dot
-// or a space. why says what is wrong.
-bool AcceptableFileName(const char* name, std::size_t length, std::string* why);
 
 // The client id as it may appear in a file name and a log line: letters and
 // digits kept, anything else '_', at most 20 characters; "unknown" when

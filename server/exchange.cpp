@@ -1,6 +1,7 @@
 #include "server/exchange.h"
 
 #include "net/request_record.h"
+#include "server/proxy_header.h"
 
 #include <unistd.h>
 
@@ -120,6 +121,9 @@ Reply Exchange::Answer(int32_t code, int32_t num1, int32_t num2, const std::stri
 }
 
 Reply Exchange::BusyReply(const unsigned char* record, std::size_t size) {
+  if (StartsLikeProxyHeader(record, size)) {
+    return RefuseProxyHeader();
+  }
   RequestRecord request;
   DecodeRequestRecord(record, size, &request);
   client_id_ = SafeClientId(request.client_id, FieldTextLength(request.client_id, ClientIdFieldSize));
@@ -129,7 +133,20 @@ Reply Exchange::BusyReply(const unsigned char* record, std::size_t size) {
   return Answer(ResponseBusy);
 }
 
+Reply Exchange::RefuseProxyHeader() {
+  // Only a listed proxy may name another client; the transport has taken
+  // its header off already, so this one is a protocol error.
+  outcome_ = "PROXY header from an address not allowed to send one";
+  finished_ = true;
+  Reply reply;
+  reply.hang_up = true;
+  return reply;
+}
+
 Reply Exchange::OnRequest(const unsigned char* record, std::size_t size) {
+  if (StartsLikeProxyHeader(record, size)) {
+    return RefuseProxyHeader();
+  }
   RequestRecord request;
   bool whole = DecodeRequestRecord(record, size, &request);
   client_id_ = SafeClientId(request.client_id, FieldTextLength(request.client_id, ClientIdFieldSize));
@@ -419,15 +436,15 @@ BlockPlan Exchange::OnBlockHeader(const unsigned char* record, std::size_t size)
     return plan;
   }
   if (header.code != 0) {
-    Abort("; client sent status " + std::to_string(header.code) + ", nothing stored");
+    Refuse("; client sent status " + std::to_string(header.code) + ", nothing stored");
     return plan;
   }
   if (header.num2 <= 0) {
-    Abort("; empty block (total " + std::to_string(header.num2) + "), nothing stored");
+    Refuse("; empty block (total " + std::to_string(header.num2) + "), nothing stored");
     return plan;
   }
   if (header.num2 > upload_limit_) {
-    Abort("; block of " + std::to_string(header.num2) + " bytes over the limit of " +
+    Refuse("; block of " + std::to_string(header.num2) + " bytes over the limit of " +
           std::to_string(upload_limit_) + ", refused");
     plan.close = true;
     return plan;
@@ -435,7 +452,7 @@ BlockPlan Exchange::OnBlockHeader(const unsigned char* record, std::size_t size)
   if (!upload_->Claim(header.num2)) {
     // The answer has gone out already; like an oversized block, the
     // refusal is the closed connection.
-    Abort("; block of " + std::to_string(header.num2) + " bytes over the quota, refused");
+    Refuse("; block of " + std::to_string(header.num2) + " bytes over the quota, refused");
     plan.close = true;
     return plan;
   }
@@ -483,11 +500,21 @@ void Exchange::Abort(const std::string& why) {
   finished_ = true;
   outcome_ += why;
   if (upload_) {
+    outcome_ += ", nothing stored";
+    Drop();
+  }
+}
+
+void Exchange::Refuse(const std::string& why) {
+  finished_ = true;
+  outcome_ += why;
+  Drop();
+}
+
+void Exchange::Drop() {
+  if (upload_) {
     upload_->Discard();
     upload_.reset();
-    if (why.find("nothing stored") == std::string::npos && why.find("refused") == std::string::npos) {
-      outcome_ += ", nothing stored";
-    }
   }
 }
 

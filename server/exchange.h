@@ -90,7 +90,8 @@ class Exchange {
   bool OnBlockData(const unsigned char* data, std::size_t size);
   // The whole block has arrived: the donation or comment becomes visible.
   void OnBlockComplete();
-  // The connection ended before the exchange did: nothing stays stored.
+  // The connection ended before the exchange did: nothing stays stored
+  // (the outcome says so).
   void Abort(const std::string& why);
 
   // The client's address, given by the transport before the request.
@@ -105,6 +106,10 @@ class Exchange {
   bool Finished() const { return finished_; }
 
  private:
+  Reply RefuseProxyHeader();
+  // Ends the upload with why, which says already that nothing was stored.
+  void Refuse(const std::string& why);
+  void Drop();
   Reply Answer(int32_t code, int32_t num1 = 0, int32_t num2 = 0, const std::string& text = std::string());
   Reply Quote(int32_t number, const Fault& fault);
   Reply FileItem(int32_t type, int32_t number, const Fault& fault);

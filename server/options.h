@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ServerOptions {
   std::string bind_address = "127.0.0.1";
@@ -23,6 +24,11 @@ struct ServerOptions {
   int64_t donation_quota_files = 20000;
   int64_t comment_quota_bytes = 64 * 1024 * 1024;
   int64_t comment_quota_files = 20000;
+  // Several instances behind a proxy.
+  std::vector<std::string> proxy_from; // addresses whose PROXY headers are believed
+  std::string instance_name;           // empty: <hostname>-<port>
+  double drain_timeout_seconds = 30;   // SIGTERM: longest wait for exchanges in flight
+  double sweep_interval_seconds = 60;  // how often .incoming leftovers are looked for
   bool help = false;
 };
 

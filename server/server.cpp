@@ -2,13 +2,16 @@
 
 #include "net/request_record.h"
 #include "server/address_limits.h"
+#include "server/atomic_file.h"
 #include "server/content_store.h"
 #include "server/donation_store.h"
 #include "server/exchange.h"
 #include "server/fault_plan.h"
+#include "server/proxy_header.h"
 #include "server/server_log.h"
 
 #include <asio.hpp>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -38,6 +42,51 @@ constexpr std::size_t MaxGather = 16;
 // A connection over capacity gets this long to send its request before it
 // is told busy regardless.
 constexpr auto BusyGrace = std::chrono::seconds(2);
+// Request codes counted one by one in the counters file.
+constexpr int CountedCodes = 64;
+// At most this much of a file is sent in one go before other connections
+// on the thread get their turn.
+constexpr int64_t SendFileSlice = 4 * 1024 * 1024;
+constexpr int SendFileBuffer = 2 * 1024 * 1024;
+
+// How a connection ended, for its log line and the counters.
+enum class Ending {
+  Done,              // the exchange ran its course
+  ClientLeft,        // the client closed a connection held open
+  NoRequest,         // closed (or failed) before a whole request
+  ProxyHeaderBad,    // a listed proxy sent a bad header
+  IdleTimeout,
+  Stopping,          // the server stopped (or its drain time ran out)
+  ContentUnreadable, // a content file ended early
+  SendFailed,
+  BlockHeaderMissing,
+  BlockCut,
+};
+
+// The text the log line adds for an ending ("" adds nothing).
+std::string EndingText(Ending ending, const std::string& detail) {
+  switch (ending) {
+    case Ending::Done: return "";
+    case Ending::ClientLeft: return "; client left";
+    case Ending::NoRequest: return detail.empty() ? "closed without a request" : "no request: " + detail;
+    case Ending::ProxyHeaderBad: return detail;
+    case Ending::IdleTimeout: return "; idle time-out";
+    case Ending::Stopping: return "; server stopping";
+    case Ending::ContentUnreadable: return "; content file could not be read to its end";
+    case Ending::SendFailed: return "; send failed: " + detail;
+    case Ending::BlockHeaderMissing: return "; connection ended before the block header";
+    case Ending::BlockCut: return "; connection ended during the block";
+  }
+  return "";
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) {
+    return "localhost";
+  }
+  return name;
+}
 
 } // namespace
 
@@ -62,9 +111,25 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   }
 
   void Accept();
-  static void Stop(const std::shared_ptr<Impl>& impl);
+  // Stops accepting; with drain, lets open connections finish for up to
+  // the drain time before ending them.
+  static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
+  void EndConnections();
+  // Ends the drain, the timers and every connection.
+  void EndNow();
+  // Whether the periodic timers go on: not once stopped, unless a drain
+  // still waits for connections.
+  bool KeepTimers();
   void Register(uint64_t id, const std::shared_ptr<Connection>& c);
   void Unregister(uint64_t id);
+  bool FromProxy(const std::string& address) const;
+  // Counts one finished exchange.
+  void Count(bool request_read, int32_t code, bool failed);
+  // Writes the counters file when something changed (or always with
+  // force); then every second.
+  bool WriteCounters(bool force);
+  void ScheduleCounters();
+  void ScheduleSweep();
 
   ServerOptions options;
   ContentStore content;
@@ -80,6 +145,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   asio::steady_timer accept_retry{io};
   std::optional<asio::signal_set> signals;
   std::atomic<bool> stopping{false};
+  std::atomic<bool> draining{false}; // stopping, but letting exchanges finish
   std::atomic<bool> running{false};
 
   std::atomic<int> active{0}; // exchanges within capacity
@@ -87,6 +153,17 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   std::atomic<int64_t> accepted{0};
   std::atomic<int64_t> answered_busy{0};
   std::atomic<int64_t> refused{0};
+
+  // For CONTENT/.stats/NAME.counters, read by the moderation page.
+  std::string counters_path;
+  int64_t started = 0;
+  std::atomic<int64_t> exchanges{0};
+  std::atomic<int64_t> failed{0};
+  std::array<std::atomic<int64_t>, CountedCodes> by_code{};
+  int64_t written_exchanges = -1;
+  asio::steady_timer counters_timer{io};
+  asio::steady_timer sweep_timer{io};
+  asio::steady_timer drain_timer{io};
 
   std::mutex connections_mutex;
   std::unordered_map<uint64_t, std::weak_ptr<Connection>> connections;
@@ -99,7 +176,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   Connection(std::shared_ptr<VelmorServer::Impl> server, tcp::socket socket, bool busy, uint64_t id,
-             std::string address, bool counted_address)
+             std::string address)
       : server_(std::move(server)),
         socket_(std::move(socket)),
         idle_timer_(socket_.get_executor()),
@@ -108,11 +185,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         busy_(busy),
         id_(id),
         address_(std::move(address)),
-        counted_address_(counted_address),
         start_(Clock::now()),
-        last_progress_(start_) {
-    exchange_.SetPeerAddress(address_);
-  }
+        last_progress_(start_) {}
 
   // Starts the connection on its own strand.
   void Begin() {
@@ -123,21 +197,92 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Ends the connection from outside (server stopping).
   void Shutdown() {
     auto self = shared_from_this();
-    asio::post(socket_.get_executor(), [self]() { self->Close("; server stopping"); });
+    asio::post(socket_.get_executor(), [self]() { self->Close(Ending::Stopping); });
   }
 
  private:
   void Start() {
-    if (server_->stopping) {
-      Close("; server stopping");
+    if (server_->stopping && !server_->draining) {
+      Close(Ending::Stopping);
       return;
     }
     asio::error_code ignored;
     socket_.set_option(tcp::no_delay(true), ignored);
     ArmIdleTimer();
     auto self = shared_from_this();
-    asio::async_read(socket_, asio::buffer(record_),
-                     [self](const asio::error_code& ec, std::size_t n) { self->OnRequest(ec, n); });
+    if (server_->FromProxy(address_)) {
+      // A listed proxy: its header, if any, comes whole in the first read.
+      head_.resize(MaxProxyHeader + RequestRecordSize);
+      socket_.async_read_some(asio::buffer(head_),
+                              [self](const asio::error_code& ec, std::size_t n) { self->OnProxyBytes(ec, n); });
+      return;
+    }
+    Admit();
+    ReadRequest(0);
+  }
+
+  void OnProxyBytes(const asio::error_code& ec, std::size_t n) {
+    if (closed_) {
+      return;
+    }
+    bytes_in_ += static_cast<int64_t>(n);
+    if (ec && n == 0) {
+      Close(Ending::NoRequest, ec == asio::error::eof ? "" : ec.message());
+      return;
+    }
+    ProxyHeader header = ParseProxyHeader(head_.data(), n);
+    if (header.kind == ProxyHeaderKind::Bad) {
+      Close(Ending::ProxyHeaderBad, header.why + " from " + address_);
+      return;
+    }
+    if (!header.address.empty()) {
+      address_ = header.address;
+    }
+    std::size_t rest = n - header.length;
+    if (rest > RequestRecordSize) {
+      // Nothing follows a request until it is answered.
+      Close(Ending::ProxyHeaderBad, "more than a request after the PROXY header from " + address_);
+      return;
+    }
+    std::memcpy(record_.data(), head_.data() + header.length, rest);
+    head_.clear();
+    head_.shrink_to_fit();
+    Progress();
+    Admit();
+    if (ec && rest < RequestRecordSize) {
+      OnRequest(ec, rest);
+      return;
+    }
+    ReadRequest(rest);
+  }
+
+  // The client's address is known: one address may not take the whole
+  // server.
+  void Admit() {
+    exchange_.SetPeerAddress(address_);
+    if (busy_) {
+      return;
+    }
+    counted_address_ = server_->limits.Enter(address_);
+    if (!counted_address_) {
+      busy_ = true;
+      server_->active--;
+      server_->busy++;
+      ArmIdleTimer(); // the shorter grace of a busy connection
+    }
+  }
+
+  void ReadRequest(std::size_t have) {
+    if (have == RequestRecordSize) {
+      OnRequest(asio::error_code(), have);
+      return;
+    }
+    auto self = shared_from_this();
+    asio::async_read(socket_, asio::buffer(record_.data() + have, record_.size() - have),
+                     [self, have](const asio::error_code& ec, std::size_t n) {
+                       self->bytes_in_ += static_cast<int64_t>(n);
+                       self->OnRequest(ec, have + n);
+                     });
   }
 
   Clock::duration IdleLimit() const {
@@ -164,7 +309,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         ArmIdleTimer();
         return;
       }
-      Close("; idle time-out");
+      Close(Ending::IdleTimeout);
       return;
     }
     ArmIdleTimer();
@@ -176,11 +321,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (closed_) {
       return;
     }
-    bytes_in_ += static_cast<int64_t>(n);
     if (busy_) {
       answered_ = true;
       request_read_ = !ec;
       reply_ = exchange_.BusyReply(record_.data(), ec ? 0 : n);
+      if (reply_.hang_up) {
+        Close(Ending::Done);
+        return;
+      }
       server_->answered_busy++;
       SendNext();
       return;
@@ -189,9 +337,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (n > 0) {
         exchange_.OnRequest(record_.data(), n);
         request_read_ = true;
-        Close("");
+        Close(Ending::Done);
       } else {
-        Close(ec == asio::error::eof ? "closed without a request" : "no request: " + ec.message());
+        Close(Ending::NoRequest, ec == asio::error::eof ? "" : ec.message());
       }
       return;
     }
@@ -199,14 +347,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
     request_read_ = true;
     reply_ = exchange_.OnRequest(record_.data(), n);
     if (reply_.hang_up) {
-      Close("");
+      Close(Ending::Done);
       return;
     }
     SendNext();
   }
 
   // Sends the next piece of the reply: memory segments gathered into one
-  // write, plus at most one chunk of a file.
+  // write, or a file straight from the page cache (sendfile). Paced
+  // replies read the file through a buffer, a piece at a time.
   void SendNext() {
     if (closed_) {
       return;
@@ -222,6 +371,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (reply_.drip_bytes > 0) {
       limit = std::min(limit, reply_.drip_bytes);
     }
+    if (limit == INT64_MAX && segment_ < reply_.segments.size() && reply_.segments[segment_].file) {
+      SendFile();
+      return;
+    }
     std::vector<asio::const_buffer> buffers;
     std::size_t index = segment_;
     int64_t offset = segment_offset_;
@@ -231,6 +384,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       int64_t take = std::min(s.length - offset, limit - gathered);
       if (s.bytes) {
         buffers.emplace_back(s.bytes->data() + s.offset + offset, static_cast<std::size_t>(take));
+      } else if (limit == INT64_MAX) {
+        break; // sent by SendFile once the bytes before it are out
       } else {
         if (buffer_.empty()) {
           buffer_.resize(IoBufferSize);
@@ -239,7 +394,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         ssize_t got = ::pread(s.file->fd, buffer_.data(), static_cast<std::size_t>(take), s.offset + offset);
         if (got <= 0) {
           if (buffers.empty()) {
-            Close("; content file could not be read to its end");
+            Close(Ending::ContentUnreadable);
             return;
           }
           break; // send what is gathered; the read is tried again next time
@@ -264,13 +419,69 @@ class Connection : public std::enable_shared_from_this<Connection> {
                       [self](const asio::error_code& ec, std::size_t n) { self->OnWritten(ec, n); });
   }
 
-  void OnWritten(const asio::error_code& ec, std::size_t n) {
-    if (closed_) {
+  // Sends the file segment at segment_ with sendfile, as far as the socket
+  // takes it, then waits for room.
+  void SendFile() {
+    const std::size_t index = segment_;
+    const Segment& s = reply_.segments[index];
+    asio::error_code ec;
+    if (!socket_.native_non_blocking()) {
+      socket_.native_non_blocking(true, ec);
+      // Room for more of the file per wake-up: fewer trips through the loop.
+      asio::error_code ignored;
+      socket_.set_option(asio::socket_base::send_buffer_size(SendFileBuffer), ignored);
+    }
+    int64_t sent = 0;
+    while (!ec && sent < SendFileSlice && segment_ == index) {
+      off_t at = static_cast<off_t>(s.offset + segment_offset_);
+      std::size_t want = static_cast<std::size_t>(std::min<int64_t>(s.length - segment_offset_, SendFileSlice));
+      ssize_t n = ::sendfile(socket_.native_handle(), s.file->fd, &at, want);
+      if (n > 0) {
+        sent += n;
+        Advance(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        break;
+      }
+      if (n == 0) {
+        Close(Ending::ContentUnreadable);
+        return;
+      }
+      ec = asio::error_code(errno, asio::system_category());
+    }
+    if (ec) {
+      Close(Ending::SendFailed, ec.message());
       return;
     }
-    bytes_out_ += static_cast<int64_t>(n);
-    // Advance over what was written.
-    int64_t left = static_cast<int64_t>(n);
+    if (sent > 0) {
+      Progress();
+    }
+    auto self = shared_from_this();
+    if (segment_ < reply_.segments.size() && reply_.segments[segment_].file && sent < SendFileSlice) {
+      // The socket is full: wait for room.
+      socket_.async_wait(tcp::socket::wait_write, [self](const asio::error_code& e) {
+        if (self->closed_) {
+          return;
+        }
+        if (e) {
+          self->Close(Ending::SendFailed, e.message());
+          return;
+        }
+        self->SendNext();
+      });
+      return;
+    }
+    asio::post(socket_.get_executor(), [self]() { self->SendNext(); });
+  }
+
+  // Moves past n bytes of the reply.
+  void Advance(int64_t n) {
+    bytes_out_ += n;
+    int64_t left = n;
     while (left > 0 && segment_ < reply_.segments.size()) {
       int64_t room = reply_.segments[segment_].length - segment_offset_;
       int64_t take = std::min(room, left);
@@ -281,8 +492,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
         segment_offset_ = 0;
       }
     }
+  }
+
+  void OnWritten(const asio::error_code& ec, std::size_t n) {
+    if (closed_) {
+      return;
+    }
+    Advance(static_cast<int64_t>(n));
     if (ec) {
-      Close("; send failed: " + ec.message());
+      Close(Ending::SendFailed, ec.message());
       return;
     }
     Progress();
@@ -305,7 +523,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     } else if (reply_.expect_block && !busy_) {
       ReadBlockHeader();
     } else {
-      Close("");
+      Close(Ending::Done);
     }
   }
 
@@ -321,7 +539,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       }
       self->bytes_in_ += static_cast<int64_t>(n);
       if (ec) {
-        self->Close("; client left");
+        self->Close(Ending::ClientLeft);
       } else {
         self->Hold();
       }
@@ -336,13 +554,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
       }
       self->bytes_in_ += static_cast<int64_t>(n);
       if (ec) {
-        self->Close("; connection ended before the block header");
+        self->Close(Ending::BlockHeaderMissing);
         return;
       }
       self->Progress();
       BlockPlan plan = self->exchange_.OnBlockHeader(self->record_.data(), n);
       if (!plan.receive) {
-        self->Close("");
+        self->Close(Ending::Done);
         return;
       }
       self->block_remaining_ = plan.bytes;
@@ -364,33 +582,39 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (n > 0) {
         self->Progress();
         if (!self->exchange_.OnBlockData(self->buffer_.data(), n)) {
-          self->Close("");
+          self->Close(Ending::Done);
           return;
         }
         self->block_remaining_ -= static_cast<int64_t>(n);
       }
       if (self->block_remaining_ == 0) {
         self->exchange_.OnBlockComplete();
-        self->Close("");
+        self->Close(Ending::Done);
         return;
       }
       if (ec) {
-        self->Close("; connection ended during the block");
+        self->Close(Ending::BlockCut);
         return;
       }
       self->ReadBlockData();
     });
   }
 
-  void Close(const std::string& why) {
+  void Close(Ending ending, const std::string& detail = std::string()) {
     if (closed_) {
       return;
     }
     closed_ = true;
+    std::string why = EndingText(ending, detail);
+    // An ending that cuts the exchange short fails it; one after the
+    // exchange has run its course is only noted.
+    bool failed = !exchange_.Finished() && ending != Ending::Done;
     if (!exchange_.Finished()) {
       exchange_.Abort(why);
-    } else if (!why.empty() && why != "; client left") {
+    } else if (ending != Ending::Done && ending != Ending::ClientLeft) {
       note_ = why;
+      failed = failed || ending == Ending::SendFailed || ending == Ending::ContentUnreadable ||
+               ending == Ending::IdleTimeout || ending == Ending::Stopping;
     }
     asio::error_code ignored;
     idle_timer_.cancel();
@@ -400,6 +624,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     ExchangeLogLine line;
     line.client_id = request_read_ ? exchange_.ClientId() : "-";
+    line.address = address_;
     line.request_read = request_read_;
     line.request_type = exchange_.RequestType();
     line.responded = exchange_.Responded();
@@ -415,6 +640,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       line.outcome.erase(0, 2);
     }
     server_->log.Exchange(line);
+    server_->Count(request_read_, exchange_.RequestType(), failed || (request_read_ && !exchange_.Responded()));
 
     (busy_ ? server_->busy : server_->active)--;
     if (counted_address_) {
@@ -431,11 +657,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool busy_;
   uint64_t id_;
   std::string address_;
-  bool counted_address_; // counted in the per-address limit
+  bool counted_address_ = false; // counted in the per-address limit
   Clock::time_point start_;
   Clock::time_point last_progress_;
 
   std::array<unsigned char, RequestRecordSize> record_{};
+  std::vector<unsigned char> head_; // a proxy's first bytes
   std::vector<unsigned char> buffer_;
   std::vector<unsigned char> scratch_;
   Reply reply_;
@@ -456,8 +683,95 @@ void VelmorServer::Impl::Register(uint64_t id, const std::shared_ptr<Connection>
 }
 
 void VelmorServer::Impl::Unregister(uint64_t id) {
-  std::lock_guard<std::mutex> lock(connections_mutex);
-  connections.erase(id);
+  bool last;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    connections.erase(id);
+    last = connections.empty();
+  }
+  if (last && draining) {
+    // Drained: nothing keeps the loop running once the timers are gone.
+    auto self = shared_from_this();
+    asio::post(io, [self]() {
+      self->drain_timer.cancel();
+      self->counters_timer.cancel();
+      self->sweep_timer.cancel();
+    });
+  }
+}
+
+bool VelmorServer::Impl::FromProxy(const std::string& address) const {
+  return std::find(options.proxy_from.begin(), options.proxy_from.end(), address) != options.proxy_from.end();
+}
+
+void VelmorServer::Impl::Count(bool request_read, int32_t code, bool exchange_failed) {
+  if (!request_read) {
+    return;
+  }
+  if (exchange_failed) {
+    failed++;
+  }
+  if (code >= 0 && code < CountedCodes) {
+    by_code[static_cast<std::size_t>(code)]++;
+  }
+  exchanges++; // last: the writer checks it for change
+}
+
+bool VelmorServer::Impl::WriteCounters(bool force) {
+  int64_t done = exchanges.load();
+  if (!force && done == written_exchanges) {
+    return true;
+  }
+  std::string text = "started " + std::to_string(started) + "\nupdated " + std::to_string(std::time(nullptr)) +
+                     "\nexchanges " + std::to_string(done) + "\nfailed " + std::to_string(failed.load()) + "\n";
+  for (int code = 0; code < CountedCodes; ++code) {
+    int64_t n = by_code[static_cast<std::size_t>(code)].load();
+    if (n > 0) {
+      text += "code" + std::to_string(code) + " " + std::to_string(n) + "\n";
+    }
+  }
+  std::string error;
+  // The folder may have gone with a shared directory that was away.
+  ::mkdir((options.content_dir + "/" + StatsFolderName).c_str(), 0755);
+  if (!WriteFileAtomically(counters_path, text, &error)) {
+    return false; // tried again in a second
+  }
+  written_exchanges = done;
+  return true;
+}
+
+void VelmorServer::Impl::ScheduleCounters() {
+  counters_timer.expires_after(std::chrono::seconds(1));
+  auto self = shared_from_this();
+  counters_timer.async_wait([self](const asio::error_code& ec) {
+    if (ec) {
+      return;
+    }
+    self->WriteCounters(false);
+    if (self->KeepTimers()) {
+      self->ScheduleCounters();
+    }
+  });
+}
+
+void VelmorServer::Impl::ScheduleSweep() {
+  sweep_timer.expires_after(
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.sweep_interval_seconds)));
+  auto self = shared_from_this();
+  sweep_timer.async_wait([self](const asio::error_code& ec) {
+    if (ec) {
+      return;
+    }
+    // Off the loop's threads would be kinder on a slow shared file
+    // system, but a sweep is a directory listing or two per minute.
+    int removed = self->donations.SweepLeftovers();
+    if (removed > 0) {
+      self->log.Note("removed " + std::to_string(removed) + " leftover uploads of stopped instances");
+    }
+    if (self->KeepTimers()) {
+      self->ScheduleSweep();
+    }
+  });
 }
 
 void VelmorServer::Impl::Accept() {
@@ -496,21 +810,22 @@ void VelmorServer::Impl::Accept() {
     }
     asio::error_code peer_error;
     tcp::endpoint peer = socket.remote_endpoint(peer_error);
-    std::string address = peer_error ? std::string("unknown") : peer.address().to_string();
-    bool counted_address = false;
-    if (!busy) {
-      // One address may not take the whole server.
-      counted_address = self->limits.Enter(address);
-      busy = !counted_address;
+    asio::ip::address peer_address = peer.address();
+    if (peer_address.is_v6() && peer_address.to_v6().is_v4_mapped()) {
+      // A dual-stack listener: the IPv4 client as such, as --proxy-from
+      // and the limits name it.
+      peer_address = asio::ip::make_address_v4(asio::ip::v4_mapped, peer_address.to_v6());
     }
+    std::string address = peer_error ? std::string("unknown") : peer_address.to_string();
+    // The per-address limit is applied once the connection knows its
+    // client (behind a proxy, after the PROXY header).
     (busy ? self->busy : self->active)++;
     uint64_t id;
     {
       std::lock_guard<std::mutex> lock(self->connections_mutex);
       id = ++self->next_id;
     }
-    auto connection =
-        std::make_shared<Connection>(self, std::move(socket), busy, id, std::move(address), counted_address);
+    auto connection = std::make_shared<Connection>(self, std::move(socket), busy, id, std::move(address));
     self->Register(id, connection);
     connection->Begin();
     self->Accept();
@@ -519,19 +834,11 @@ void VelmorServer::Impl::Accept() {
 
 bool WriteQuotaFile(const ServerOptions& o, std::string* error) {
   // The moderation page shows the running server's quotas from here.
-  std::string path = o.content_dir + "/" + QuotaFileName;
-  std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "w");
-  if (!f ||
-      std::fprintf(f, "donation-bytes %lld\ndonation-files %lld\ncomment-bytes %lld\ncomment-files %lld\n",
-                   static_cast<long long>(o.donation_quota_bytes), static_cast<long long>(o.donation_quota_files),
-                   static_cast<long long>(o.comment_quota_bytes),
-                   static_cast<long long>(o.comment_quota_files)) < 0 ||
-      std::fclose(f) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  char text[256];
+  std::snprintf(text, sizeof text, "donation-bytes %lld\ndonation-files %lld\ncomment-bytes %lld\ncomment-files %lld\n",
+                static_cast<long long>(o.donation_quota_bytes), static_cast<long long>(o.donation_quota_files),
+                static_cast<long long>(o.comment_quota_bytes), static_cast<long long>(o.comment_quota_files));
+  return WriteFileAtomically(o.content_dir + "/" + QuotaFileName, text, error);
 }
 
 VelmorServer::VelmorServer(const ServerOptions& options) : impl_(std::make_shared<Impl>(options)) {}
@@ -581,17 +888,22 @@ bool VelmorServer::Open(std::string* error) {
              ": " + ec.message();
     return false;
   }
-  if (!impl_->options.ready_file.empty()) {
-    std::string temp = impl_->options.ready_file + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f || std::fprintf(f, "%d\n", Port()) < 0 || std::fclose(f) != 0 ||
-        std::rename(temp.c_str(), impl_->options.ready_file.c_str()) != 0) {
-      *error = "cannot write " + impl_->options.ready_file + ": " + std::strerror(errno);
-      return false;
-    }
+  if (!impl_->options.ready_file.empty() &&
+      !WriteFileAtomically(impl_->options.ready_file, std::to_string(Port()) + "\n", error)) {
+    return false;
+  }
+  std::string name = impl_->options.instance_name;
+  if (name.empty()) {
+    name = HostName() + "-" + std::to_string(Port());
+  }
+  impl_->counters_path = impl_->options.content_dir + "/" + StatsFolderName + "/" + name + ".counters";
+  impl_->started = static_cast<int64_t>(std::time(nullptr));
+  if (!impl_->WriteCounters(true)) {
+    *error = "cannot write " + impl_->counters_path + ": " + std::strerror(errno);
+    return false;
   }
   impl_->log.Note("listening on " + impl_->options.bind_address + ":" + std::to_string(Port()) + ", content " +
-                  impl_->options.content_dir);
+                  impl_->options.content_dir + ", instance " + name);
   return true;
 }
 
@@ -606,8 +918,8 @@ void VelmorServer::StopOnSignals() {
   impl->signals.emplace(impl->io, SIGINT, SIGTERM);
   impl->signals->async_wait([impl](const asio::error_code& ec, int signal_number) {
     if (!ec) {
-      impl->log.Note("signal " + std::to_string(signal_number) + ": stopping");
-      Impl::Stop(impl);
+      impl->log.Note("signal " + std::to_string(signal_number) + ": stopping after the exchanges in flight");
+      Impl::Stop(impl, true);
     }
   });
 }
@@ -615,6 +927,8 @@ void VelmorServer::StopOnSignals() {
 void VelmorServer::Run() {
   impl_->running = true;
   impl_->Accept();
+  impl_->ScheduleCounters();
+  impl_->ScheduleSweep();
   std::vector<std::thread> workers;
   for (int i = 1; i < impl_->options.threads; ++i) {
     workers.emplace_back([impl = impl_]() { impl->io.run(); });
@@ -624,16 +938,24 @@ void VelmorServer::Run() {
     t.join();
   }
   impl_->running = false;
+  impl_->WriteCounters(true);
   impl_->log.Note("stopped");
 }
 
 void VelmorServer::Stop() {
-  Impl::Stop(impl_);
+  Impl::Stop(impl_, false);
 }
 
-void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl) {
-  asio::post(impl->io, [impl]() {
+void VelmorServer::Drain() {
+  Impl::Stop(impl_, true);
+}
+
+void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
+  asio::post(impl->io, [impl, drain]() {
     if (impl->stopping.exchange(true)) {
+      if (!drain && impl->draining) {
+        impl->EndNow(); // a stop during a drain cuts it short
+      }
       return;
     }
     asio::error_code ignored;
@@ -642,19 +964,66 @@ void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl) {
     if (impl->signals) {
       impl->signals->cancel(ignored);
     }
-    std::vector<std::shared_ptr<Connection>> open;
+    // Set before the connections are counted: the last one to close then
+    // ends the drain (see Unregister).
+    impl->draining = drain;
+    bool idle;
     {
       std::lock_guard<std::mutex> lock(impl->connections_mutex);
-      for (auto& entry : impl->connections) {
-        if (auto c = entry.second.lock()) {
-          open.push_back(std::move(c));
-        }
-      }
+      idle = impl->connections.empty();
     }
-    for (auto& c : open) {
-      c->Shutdown();
+    if (!drain || idle) {
+      impl->EndNow();
+      return;
+    }
+    // Exchanges in flight run their course, for at most the drain time.
+    impl->drain_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(impl->options.drain_timeout_seconds)));
+    impl->drain_timer.async_wait([impl](const asio::error_code& ec) {
+      if (ec) {
+        return;
+      }
+      impl->log.Note("drain time over: ending the exchanges still open");
+      impl->EndNow();
+    });
+    if (!impl->KeepTimers()) {
+      // The last one left while the timer was being set.
+      impl->drain_timer.cancel();
+      impl->counters_timer.cancel();
+      impl->sweep_timer.cancel();
     }
   });
+}
+
+bool VelmorServer::Impl::KeepTimers() {
+  if (!stopping) {
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(connections_mutex);
+  return draining && !connections.empty();
+}
+
+void VelmorServer::Impl::EndNow() {
+  draining = false;
+  drain_timer.cancel();
+  counters_timer.cancel();
+  sweep_timer.cancel();
+  EndConnections();
+}
+
+void VelmorServer::Impl::EndConnections() {
+  std::vector<std::shared_ptr<Connection>> open;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    for (auto& entry : connections) {
+      if (auto c = entry.second.lock()) {
+        open.push_back(std::move(c));
+      }
+    }
+  }
+  for (auto& c : open) {
+    c->Shutdown();
+  }
 }
 
 ServerCounters VelmorServer::Counters() const {

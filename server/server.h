@@ -13,6 +13,12 @@
 constexpr const char* QuotaFileName = ".server-quota";
 bool WriteQuotaFile(const ServerOptions& options, std::string* error);
 
+// Every instance keeps its counters in <content>/.stats/<instance>.counters
+// for the moderation page: "key value" lines (started, updated: Unix
+// seconds; exchanges, failed; code<N>: exchanges per request code),
+// rewritten at most once a second and at exit.
+constexpr const char* StatsFolderName = ".stats";
+
 struct ServerCounters {
   int64_t accepted = 0;       // connections taken in
   int64_t answered_busy = 0;  // told busy for want of capacity
@@ -32,13 +38,16 @@ class VelmorServer {
   bool Open(std::string* error);
   // The port listened on (useful with port 0).
   int Port() const;
-  // SIGINT and SIGTERM stop the server while Run runs.
+  // SIGINT and SIGTERM drain the server while Run runs.
   void StopOnSignals();
   // Serves until Stop (or a signal); returns once every connection is
   // closed and every partial upload removed.
   void Run();
   // Stops accepting and ends every connection. Any thread may call it.
   void Stop();
+  // Stops accepting and lets the exchanges in flight finish, for at most
+  // the drain time (--drain-timeout), ending the rest then. Any thread.
+  void Drain();
   ServerCounters Counters() const;
 
   struct Impl; // shared with the connections

@@ -108,6 +108,9 @@ void ServerLog::Exchange(const ExchangeLogLine& line) {
                 static_cast<long long>(line.bytes_out), line.milliseconds);
   text += result;
   text += tail;
+  if (!line.address.empty()) {
+    text += " from=" + LogSafe(line.address);
+  }
   if (!line.outcome.empty()) {
     text += " \"" + LogSafe(line.outcome) + "\"";
   }

@@ -9,6 +9,7 @@
 
 struct ExchangeLogLine {
   std::string client_id;
+  std::string address; // the client's (behind a proxy, the one it names)
   int32_t request_type = 0;
   bool request_read = false;
   bool responded = false;

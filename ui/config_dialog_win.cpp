@@ -3,6 +3,7 @@
 #include "ui/config_dialog.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"
@@ -71,11 +72,16 @@ int ComboValue(HWND dlg, int id) {
   return index == CB_ERR ? 0 : static_cast<int>(index);
 }
 
-// Selects the entry showing value; a value outside the combo's range finds
-// no entry and leaves the previous selection.
+// Whether the combo shows an entry at all.
+bool ComboChosen(HWND dlg, int id) { return SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0) != CB_ERR; }
+
+// Selects the entry showing value; a value outside the combo's range shows
+// no entry at all (never the value of the item shown before), and nothing
+// is stored for it until the user chooses one.
 void SelectComboValue(HWND dlg, int id, long value) {
   const LRESULT count = SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
-  if (value >= 0 && value < count) SendDlgItemMessageA(dlg, id, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
+  const WPARAM index = value >= 0 && value < count ? static_cast<WPARAM>(value) : static_cast<WPARAM>(-1);
+  SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
 }
 
 void FillNumberCombo(HWND dlg, int id, int n) {
@@ -173,6 +179,10 @@ void SaveItemSelection(HWND dlg, int row) {
 void SaveItemInterval(HWND dlg) {
   const int row = SelectedRow(dlg);
   if (Initialising || row < 0) return;
+  // A stored interval that a combo cannot show stays as it is until the
+  // user has chosen every part.
+  for (int id : {IDC_CONFIG_DAYS, IDC_CONFIG_HOURS, IDC_CONFIG_MINUTES})
+    if (!ComboChosen(dlg, id)) return;
   const long days = ComboValue(dlg, IDC_CONFIG_DAYS);
   const long hours = ComboValue(dlg, IDC_CONFIG_HOURS);
   const long minutes = FlooredMinutes(days, hours, ComboValue(dlg, IDC_CONFIG_MINUTES));
@@ -185,10 +195,16 @@ void SaveItemTimeWindow(HWND dlg) {
   const int row = SelectedRow(dlg);
   if (Initialising || row < 0) return;
   int values[5];
-  for (int i = 0; i < 4; ++i) values[i] = ComboValue(dlg, TimeWindowCombos[i]);
+  bool shown[5] = {true, true, true, true, true};
+  for (int i = 0; i < 4; ++i) {
+    values[i] = ComboValue(dlg, TimeWindowCombos[i]);
+    shown[i] = ComboChosen(dlg, TimeWindowCombos[i]);
+  }
   values[4] = Checked(dlg, IDC_CONFIG_ENABLESTART) ? 1 : 0;
   char text[16];
   for (int i = 0; i < 5; ++i) {
+    // A stored value that its combo cannot show stays as it is.
+    if (!shown[i]) continue;
     std::snprintf(text, sizeof text, "%d", values[i]);
     SetItemValue(TimeWindowPrefixes[i], row, text);
   }

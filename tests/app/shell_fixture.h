@@ -34,19 +34,7 @@ class ShellFixture : public ::testing::Test {
     return TakeQuit();
   }
 
-  static bool TakeQuit(DWORD ms = 10000) {
-    const DWORD start = GetTickCount();
-    MSG m;
-    while (GetTickCount() - start < ms) {
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        if (m.message == WM_QUIT) return true;
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-      }
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return false;
-  }
+  static bool TakeQuit(DWORD ms = 10000) { return PumpUntilQuit(ms); }
 
   void TearDown() override {
     if (started_) {

@@ -6,6 +6,7 @@
 #include "app/shell_text.h"
 #include "app/status.h"
 #include "res/resource.h"
+#include "schedule/status_line.h"
 #include "tests/app/shell_fixture.h"
 #include "net/transport.h"
 #include "net/transport_hooks.h"
@@ -92,6 +93,26 @@ TEST_F(ShellStatus, WaitLabelProgressAndRecreationOnResize) {
   EXPECT_TRUE(StaticsWithText(Shell.MainWindow, "Wait...").empty());
   EXPECT_FALSE(WaitLabelExists());
   HideWaitLabel();  // absent: nothing
+}
+
+// The hold and status-line labels follow the bottom edge at every layout,
+// as the wait label does: one made while the window was small is not left
+// outside it.
+TEST_F(ShellStatus, StatusRowLabelsFollowTheBottomEdge) {
+  Start();
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 500, 200, SWP_NOMOVE | SWP_NOZORDER);
+  BusyHoldBegin();
+  ShowStatusLineLabel("A status line from the server");
+  SetWindowPos(Shell.MainWindow, nullptr, 0, 0, 500, 420, SWP_NOMOVE | SWP_NOZORDER);
+  const int H = ClientHeight();
+  auto hold = StaticsWithText(Shell.MainWindow, "*Timer Held*");
+  auto line = StaticsWithText(Shell.MainWindow, "A status line from the server");
+  ASSERT_EQ(hold.size(), 1u);
+  ASSERT_EQ(line.size(), 1u);
+  EXPECT_RECT(ChildRect(hold[0]), 5, H - 12, 80, 13);
+  EXPECT_RECT(ChildRect(line[0]), 90, H - 12, 225, 13);
+  BusyHoldEnd();
+  ShowStatusLineLabel(nullptr);
 }
 
 int cancelledLookups = 0;

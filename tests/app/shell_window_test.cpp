@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/globals.h"
 #include "app/main_window.h"
 #include "app/pane_text.h"
 #include "app/shell_text.h"
@@ -16,6 +17,7 @@
 #include "diag/activity_list.h"
 #include "diag/log.h"
 #include "interact/progress_pane.h"
+#include "interact/shell_seams_win.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
 #include "net/transport.h"
@@ -241,6 +243,19 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
   ASSERT_TRUE(RegisterClassA(&wc));
   HWND transfer = CreateWindowA("Transfer", "any caption", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 wc.hInstance, nullptr);
+  // Another program's window of that class is no transfer of ours.
+  {
+    DialogWatch watch([](const SeenDialog& d) {
+      if (GetDlgItem(d.window, 0xFFFF))
+        DialogWatch::PressOk(d.window);
+      else
+        PostMessageA(d.window, WM_COMMAND, IDC_DONATE_CANCEL, 0);
+    });
+    SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
+    ASSERT_EQ(watch.Seen().size(), 1u);
+    EXPECT_EQ(watch.Seen()[0].caption, "Donate a file to a Velmor server");
+  }
+  SetPropA(transfer, TransferInstanceProperty, reinterpret_cast<HANDLE>(1));
   {
     DialogWatch watch;
     SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
@@ -249,12 +264,20 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
     EXPECT_EQ(watch.Seen()[0].caption, "VelmorW");
     EXPECT_EQ(watch.Seen()[0].owner, Shell.MainWindow);
   }
+  RemovePropA(transfer, TransferInstanceProperty);
   DestroyWindow(transfer);
   UnregisterClassA("Transfer", wc.hInstance);
   // Without it the donate dialog opens; its Cancel ends the command. (A
-  // test program running beside this one may have a transfer window of
-  // its own for a while: the refusal looks for any.)
-  ASSERT_TRUE(PumpUntil([] { return FindWindowA("Transfer", nullptr) == nullptr; }, 120000))
+  // test program running beside this one may have a transfer instance of
+  // its own for a while.)
+  ASSERT_TRUE(PumpUntil(
+      [] {
+        for (HWND w = FindWindowExA(nullptr, nullptr, "Transfer", nullptr); w;
+             w = FindWindowExA(nullptr, w, "Transfer", nullptr))
+          if (GetPropA(w, TransferInstanceProperty)) return false;
+        return true;
+      },
+      120000))
       << "another program's transfer window stayed";
   DialogWatch watch([](const SeenDialog& d) {
     if (GetDlgItem(d.window, 0xFFFF))
@@ -266,6 +289,21 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
   ASSERT_EQ(watch.Seen().size(), 1u);
   EXPECT_EQ(watch.Seen()[0].caption, "Donate a file to a Velmor server");
   EXPECT_EQ(Initialising, 0);
+}
+
+// A setting changed while velmor.cfg is held by another program waits and
+// is written once the file is free; nothing waits for the file meanwhile.
+TEST_F(ShellWindow, AChangeWaitsForAHeldCfgWithoutFreezingTheWindow) {
+  Start();
+  HANDLE held = CreateFileA(dir.File("velmor.cfg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const double start = Seconds();
+  ConfigSet("PlimSwitch", "Yes", ConfigFileName);  // as the Configure dialog stores a change
+  EXPECT_LT(Seconds() - start, 2.0);
+  DelayedAction release(3000, [&] { CloseHandle(held); });
+  EXPECT_TRUE(PumpUntil([&] { return release.Fired() && CfgValue(Cfg(), "PlimSwitch") == "Yes"; }, 30000))
+      << Cfg();
+  if (!release.Fired()) CloseHandle(held);
 }
 
 std::string ClipboardText() {
@@ -315,13 +353,7 @@ TEST_F(ShellWindow, LongestLineShowsAndCopiesAsReceived) {
   EXPECT_TRUE(copied == first);
   // One message at a time until a piece more is in: the next text arrives
   // during the fill.
-  MSG m;
-  for (DWORD t = GetTickCount(); GetWindowTextLengthA(pane) == firstPiece && GetTickCount() - t < 20000;) {
-    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-      DispatchMessageA(&m);
-    else
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
+  PumpEachUntil([&] { return GetWindowTextLengthA(pane) != firstPiece; }, 20000);
   ASSERT_GT(GetWindowTextLengthA(pane), firstPiece);
   ASSERT_LT(GetWindowTextLengthA(pane), static_cast<int>(first.size()));
 
@@ -422,6 +454,23 @@ TEST_F(ShellWindow, RightClickOnTheTextPaneTracksEditPopup) {
   EXPECT_EQ(trackedAt.y, expected.y);
   EXPECT_EQ(GetMenuItemID(GetSubMenu(Shell.EditPopupMenu, 0), 0), static_cast<UINT>(IDM_COPY));
   EXPECT_EQ(GetMenuItemID(GetSubMenu(Shell.EditPopupMenu, 0), 1), static_cast<UINT>(IDM_GETQUOTE));
+}
+
+// Shift+F10 or the context-menu key in the comment editor: our comment menu,
+// not the edit control's own.
+TEST_F(ShellWindow, KeyboardContextMenuInTheCommentEditorIsOurs) {
+  Start();
+  HWND parent = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND editor = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200, 100, parent, nullptr,
+                              nullptr, nullptr);
+  PrepareCommentEditor(editor);
+  trackedMenu = nullptr;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, EndTrackedMenu);
+  SendMessageA(editor, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor), -1);
+  KillTimer(nullptr, timer);
+  ASSERT_NE(Shell.CommentPopupMenu, nullptr);
+  EXPECT_EQ(trackedMenu, GetSubMenu(Shell.CommentPopupMenu, 0));
+  DestroyWindow(parent);
 }
 
 TEST_F(ShellWindow, ActivityListKeepsTheLast500AndShowsTheLast) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "base/clock.h"
 #include "config/config_file.h"
 #include "base/guarded.h"
 #include "tests/config/fake_file_ops.h"
@@ -67,16 +68,65 @@ TEST_F(ConfigErrors, FileThatCannotBeOpenedIsNotReplacedByANewOne) {
   EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "DosOpen config file")});
 
   ClearInternalMessages();
-  ConfigSet("Port", "2000", ConfigFileName);
-  EXPECT_TRUE(InternalMessages().empty());
-  EXPECT_FALSE(Created());
-  EXPECT_EQ(Disk().files[Cfg], Before);
-
   char out[20];
   ConfigGetDefault(out, sizeof out, "Port", "1123", ConfigFileName);
   EXPECT_STREQ(out, "1123");
   EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "DosOpen config file")});
   EXPECT_EQ(Disk().files[Cfg], Before);
+  Disk().openError = 0;
+  EXPECT_EQ(ConfigRetryPending(), 0) << "a default is not kept for later";
+  EXPECT_EQ(Disk().files[Cfg], Before);
+}
+
+// velmor.cfg held by another program (opened without sharing, or in the way
+// of the replacement): the change waits, reads back as made, later changes
+// queue behind it, and all are written once the file is free; a wait of a
+// minute is told to the user once.
+TEST_F(ConfigErrors, AHeldFileKeepsTheChangeUntilItIsFree) {
+  int32_t now = 1000000;
+  static int32_t* clock = &now;
+  ClockSetSourcesForTesting(
+      [](ClockParts* out) {
+        ClockSplit(*clock, out);
+      },
+      nullptr);
+  std::vector<bool> requests;
+  static std::vector<bool>* seen = &requests;
+  ConfigRetryLater = [](bool waiting) { seen->push_back(waiting); };
+  for (int FakeDisk::*held : {&FakeDisk::openError, &FakeDisk::replaceError}) {
+    ResetDisk();
+    ClearInternalMessages();
+    requests.clear();
+    Disk().files[Cfg] = Before;
+    Disk().*held = EACCES;
+    ConfigSet("PlimSwitch", "Yes", ConfigFileName);
+    ConfigSet("Port", " 2000 ", ConfigFileName);
+    EXPECT_EQ(Disk().files[Cfg], Before);
+    EXPECT_EQ(Get("plimswitch"), "Yes");
+    EXPECT_EQ(Get("Port"), "2000");
+    ConfigView view;
+    ConfigViewLoad(&view, ConfigFileName);
+    char out[20] = "";
+    EXPECT_EQ(ConfigViewGet(&view, out, sizeof out, "PlimSwitch"), 1);
+    EXPECT_STREQ(out, "Yes");
+    ConfigViewRelease(&view);
+    EXPECT_EQ(ConfigRetryPending(), 2);
+    EXPECT_EQ(requests, std::vector<bool>{true});
+    EXPECT_TRUE(ShownMessages().empty());
+
+    now += ConfigHeldReportSeconds;
+    EXPECT_EQ(ConfigRetryPending(), 2);
+    EXPECT_EQ(ConfigRetryPending(), 2);
+    EXPECT_EQ(ShownMessages(), std::vector<std::string>{ConfigHeldText});
+    ShownMessages().clear();
+
+    Disk().*held = 0;
+    EXPECT_EQ(ConfigRetryPending(), 0);
+    EXPECT_EQ(Disk().files[Cfg], "Port                = 2000 \r\nHost=h\r\nPlimSwitch  =  Yes\r\n");
+    EXPECT_EQ(requests, (std::vector<bool>{true, false}));
+  }
+  ConfigRetryLater = nullptr;
+  ClockSetSourcesForTesting(nullptr, nullptr);
 }
 
 TEST_F(ConfigErrors, FailedLengthEndsReadAndWrite) {
@@ -175,11 +225,11 @@ TEST_F(ConfigErrors, FailedWriteOrFlushKeepsTheOldFile) {
 
 TEST_F(ConfigErrors, FailedReplaceKeepsTheOldFile) {
   Disk().files[Cfg] = Before;
-  Disk().replaceError = EACCES;
+  Disk().replaceError = EIO;
   ConfigSet("Port", "2000", ConfigFileName);
   EXPECT_EQ(Disk().files[Cfg], Before);
   EXPECT_EQ(Disk().files.count(NewCfg), 0u);
-  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(13, "replace cfg file")});
+  EXPECT_EQ(InternalMessages(), std::vector<std::string>{Line(EIO, "replace cfg file")});
 }
 
 TEST_F(ConfigErrors, NewFileThatCannotBeCreatedLosesTheWriteQuietly) {

@@ -29,8 +29,8 @@ class ConfigFileTest : public ::testing::Test {
   }
 
   std::string CfgPath() const { return JoinPath(dir_, ConfigFileName); }
-  void Store(const std::string& bytes) const { WriteBytes(CfgPath(), bytes); }
-  std::string Bytes() const { return ReadBytes(CfgPath()); }
+  void Store(const std::string& bytes) const { WriteFile(CfgPath(), bytes); }
+  std::string Bytes() const { return ReadFile(CfgPath()); }
 
   // The value ConfigGet gives for key, or "<absent>".
   std::string Get(const char* key, std::size_t size = 500) const {

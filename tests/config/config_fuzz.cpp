@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string key(reinterpret_cast<const char*>(data) + 1, keyLength);
   if (!Writable(key)) key = "Port";
   std::string file(reinterpret_cast<const char*>(data) + 1 + keyLength, size - 1 - keyLength);
-  WriteBytes(path, file);
+  WriteFile(path, file);
 
   char out[64];
   ConfigGet(out, sizeof out, key.c_str(), ConfigFileName);
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ConfigViewRelease(&view);
 
   ConfigSet(key.c_str(), "2000", ConfigFileName);
-  if (ReadBytes(path) != ExpectedRewrite(file, key, "2000")) std::abort();
+  if (ReadFile(path) != ExpectedRewrite(file, key, "2000")) std::abort();
   if (!ConfigGet(out, sizeof out, key.c_str(), ConfigFileName) || std::strcmp(out, "2000") != 0) std::abort();
   if (!ShownMessages().empty()) std::abort();  // a guarded block was overrun
   ClearInternalMessages();

@@ -151,7 +151,7 @@ TEST_F(ConfigLines, EmptyDataDirectoryMeansTheCurrentDirectory) {
   DataDirectory[0] = '\0';
   ConfigSet("Here", "1", ConfigFileName);
   std::filesystem::current_path(previous);
-  EXPECT_EQ(ReadBytes(JoinPath(other, ConfigFileName)), "Here  =  1\r\n");
+  EXPECT_EQ(ReadFile(JoinPath(other, ConfigFileName)), "Here  =  1\r\n");
   EXPECT_FALSE(FileExists(CfgPath()));
   RemoveTempDirectory(other);
 }

@@ -162,7 +162,7 @@ TEST_F(BasicSettings, FirstRunWritesTheFiveKeysInOrder) {
   LoadBasicSettings(ConfigFileName);
   const std::string expected =
       "Directory  =  \r\nPort  =  1123\r\nVServerID  =  localhost\r\nSaveLogToDisk  =  No\r\nPlimSwitch  =  No\r\n";
-  EXPECT_EQ(ReadBytes(JoinPath(start_, "velmor.cfg")), expected);
+  EXPECT_EQ(ReadFile(JoinPath(start_, "velmor.cfg")), expected);
   EXPECT_STREQ(DataDirectory, "");
   EXPECT_STREQ(ServerPort, "1123");
   EXPECT_STREQ(ServerHost, "localhost");
@@ -177,7 +177,7 @@ TEST_F(BasicSettings, FirstRunWritesTheFiveKeysInOrder) {
   Profile().fileTimes.clear();
   ClientIdentity[0] = '\0';
   LoadBasicSettings(ConfigFileName);
-  EXPECT_EQ(ReadBytes(JoinPath(start_, "velmor.cfg")), expected);
+  EXPECT_EQ(ReadFile(JoinPath(start_, "velmor.cfg")), expected);
   EXPECT_STREQ(ClientIdentity, "880000000");
   EXPECT_TRUE(InternalMessages().empty());
   EXPECT_EQ(Profile().writes, 1);
@@ -186,21 +186,21 @@ TEST_F(BasicSettings, FirstRunWritesTheFiveKeysInOrder) {
 TEST_F(BasicSettings, DirectoryGainsItsBackslashInMemoryOnly) {
   std::string data = MakeTempDirectory("data");
   const std::string here = "Directory = " + data + "\r\nPort=99\r\n";
-  WriteBytes(JoinPath(start_, "velmor.cfg"), here);
-  WriteBytes(JoinPath(data, "velmor.cfg"), "SaveLogToDisk=yes\r\nPort=2000\r\n");
+  WriteFile(JoinPath(start_, "velmor.cfg"), here);
+  WriteFile(JoinPath(data, "velmor.cfg"), "SaveLogToDisk=yes\r\nPort=2000\r\n");
   LoadBasicSettings(ConfigFileName);
   EXPECT_EQ(std::string(DataDirectory), data + "\\");
-  EXPECT_EQ(ReadBytes(JoinPath(start_, "velmor.cfg")), here);
+  EXPECT_EQ(ReadFile(JoinPath(start_, "velmor.cfg")), here);
   // Every key after Directory comes from the data directory's file.
   EXPECT_STREQ(ServerPort, "2000");
   EXPECT_STREQ(SaveLogToDisk, "yes");
-  EXPECT_EQ(ReadBytes(JoinPath(data, "velmor.cfg")),
+  EXPECT_EQ(ReadFile(JoinPath(data, "velmor.cfg")),
             "SaveLogToDisk=yes\r\nPort=2000\r\nVServerID  =  localhost\r\nPlimSwitch  =  No\r\n");
   RemoveTempDirectory(data);
 }
 
 TEST_F(BasicSettings, LongValuesAreCutToTheirSettings) {
-  WriteBytes(JoinPath(start_, "velmor.cfg"),
+  WriteFile(JoinPath(start_, "velmor.cfg"),
              "Port=123456789012345\r\nPlimSwitch=Yes please, always\r\nVServerID=" + std::string(300, 'h') + "\r\n");
   LoadBasicSettings(ConfigFileName);
   EXPECT_STREQ(ServerPort, "1234567890");

@@ -32,7 +32,7 @@ std::string NativeLogPath(std::string path) {
 std::vector<std::string> InternalMessages() {
   // "stamp-VelmorW-message" CR LF; anything else is kept whole, so that an
   // unexpected line shows in a failed comparison.
-  const std::string bytes = ReadBytes(LogFilePath());
+  const std::string bytes = ReadFile(LogFilePath());
   const std::string mark = "-" + std::string(LogBaseName) + "-";
   std::vector<std::string> messages;
   std::size_t at = 0;
@@ -70,20 +70,6 @@ void UseDataDirectory(const std::string& dir) {
   std::snprintf(DataDirectory, sizeof DataDirectory, "%s", dir.c_str());
   AddBackslash(DataDirectory, sizeof DataDirectory);
 }
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path) { return fs::exists(path); }
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 

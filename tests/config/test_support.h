@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 // Messages that reached the internal log, oldest first: the lines of the
 // log file in the current DataDirectory without their stamp and base name.
 std::vector<std::string> InternalMessages();
@@ -16,9 +18,6 @@ void RemoveTempDirectory(const std::string& dir);
 // Points DataDirectory at dir, ending in a backslash as the program does.
 void UseDataDirectory(const std::string& dir);
 
-std::string ReadBytes(const std::string& path);   // "" when missing
-void WriteBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 // What a write of key and value must make of a file that held before, by

@@ -14,12 +14,12 @@ TEST(TwoWriters, EveryKeyOfBothProcessesIsKept) {
   const int count = 200;
   std::string dir = MakeTempDirectory("two");
   std::string go = JoinPath(dir, "go");
-  WriteBytes(JoinPath(dir, ConfigFileName), "Shared=yes\r\n");
+  WriteFile(JoinPath(dir, ConfigFileName), "Shared=yes\r\n");
   intptr_t a = StartWriter({dir, "A", std::to_string(count), go});
   intptr_t b = StartWriter({dir, "B", std::to_string(count), go});
   ASSERT_NE(a, -1);
   ASSERT_NE(b, -1);
-  WriteBytes(go, "");
+  WriteFile(go, "");
   EXPECT_EQ(WaitWriter(a), 0);
   EXPECT_EQ(WaitWriter(b), 0);
 
@@ -33,7 +33,7 @@ TEST(TwoWriters, EveryKeyOfBothProcessesIsKept) {
     }
   }
   EXPECT_EQ(missing, 0) << "keys lost to the other process's write";
-  std::string bytes = ReadBytes(JoinPath(dir, ConfigFileName));
+  std::string bytes = ReadFile(JoinPath(dir, ConfigFileName));
   std::size_t lines = 0;
   for (std::size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at + 2)) ++lines;
   EXPECT_EQ(lines, 2u * count + 1);

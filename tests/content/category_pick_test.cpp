@@ -7,7 +7,7 @@
 #include "schedule/category_pick.h"
 #include "base/clock.h"
 #include "schedule/item_table.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

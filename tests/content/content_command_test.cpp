@@ -15,7 +15,7 @@
 #include "app/status.h"
 #include "config/config_file.h"
 #include "tests/support/reference_server_win.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/support/win_harness.h"
 #include "res/resource.h"
 #include "net/transport.h"

@@ -21,7 +21,7 @@
 #include "net/request_protocol.h"
 #include "net/socket_layer.h"
 #include "tests/support/reference_server_win.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/support/win_harness.h"
 #include "net/transport.h"
 #include "net/transport_hooks.h"

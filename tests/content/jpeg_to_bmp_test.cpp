@@ -12,7 +12,7 @@
 #include "content/jpeg_to_bmp.h"
 #include "tests/content/jpeg_corpus.h"
 #include "tests/content/process_probe.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/file_ops.h"
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "content/media_update.h"
@@ -19,7 +21,7 @@
 #include "schedule/item_table.h"
 #include "tests/content/desktop_stub.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/stubs/stubs.h"
 
 namespace {
@@ -43,16 +45,30 @@ std::string Bytes(size_t n, int seed) {
   return s;
 }
 
-// The error number this platform gives for deleting a folder that holds a
-// file.
-int FolderDeleteError(const std::string& dir) {
+// The error number this platform gives for putting a file in the place of a
+// folder that holds a file.
+int ReplaceFolderError(const std::string& dir) {
   std::filesystem::create_directories(dir + "probe");
   WriteFile(dir + "probe/x", "x");
+  WriteFile(dir + "probe.new", "x");
   errno = 0;
-  std::remove((dir + "probe").c_str());
+  OsReplaceFile((dir + "probe.new").c_str(), (dir + "probe").c_str());
   int error = errno;
   std::filesystem::remove_all(dir + "probe");
+  std::remove((dir + "probe.new").c_str());
   return error;
+}
+
+// A 2x2 24-bit Windows bitmap: file header, 40-byte information header,
+// two rows of 6 bytes padded to 8.
+std::string SmallBitmap() {
+  auto le = [](uint32_t v, int n) {
+    std::string b;
+    for (int i = 0; i < n; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return b;
+  };
+  return "BM" + le(70, 4) + le(0, 4) + le(54, 4) + le(40, 4) + le(2, 4) + le(2, 4) + le(1, 2) + le(24, 2) +
+         le(0, 4) + le(16, 4) + std::string(16, '\0') + std::string(16, '\x40');
 }
 
 class MediaUpdateTest : public ::testing::Test {
@@ -99,25 +115,45 @@ TEST_F(MediaUpdateTest, PictureBecomesTheTiledWallpaper) {
   ASSERT_EQ(Desktop().conversions.size(), 1u);
   EXPECT_EQ(Desktop().conversions[0],
             (std::vector<std::string>{"djpeg.exe", "-nosmooth", "-colors", "256", "-bmp", dir_ + "import.bin",
-                                      dir_ + "Backgrou.bmp"}));
+                                      dir_ + "import.bmp"}));
   EXPECT_EQ(Files(), (std::vector<std::string>{"Backgrou.bmp"}));
   EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), "BM converted");
   EXPECT_EQ(Desktop().wallpapers, (std::vector<std::string>{dir_ + "Backgrou.bmp"}));
   EXPECT_EQ(Last(), "New background picture has been loaded.");
 
-  // Not a JPEG the converter takes (here a BMP, then nothing at all): the
-  // partial output goes and the received bytes are the wallpaper as they
-  // came.
-  for (const std::string& received : {std::string("BM\x36\0\0\0 already a bitmap", 24), std::string()}) {
-    Serve(RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0) + BlockBytes(received, 4096));
-    Desktop().convertResult = 1;
-    Desktop().convertedBytes = "partial";
-    EXPECT_EQ(BackgroundUpdate(BackgroundRow), 1);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"Backgrou.bmp"}));
-    EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), received);
-    EXPECT_EQ(Last(), "New background picture has been loaded.");
+  // A bitmap, which the converter refuses, is the wallpaper as it came; the
+  // converter's partial output goes.
+  std::string bitmap = SmallBitmap();
+  Serve(RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0) + BlockBytes(bitmap, 4096));
+  Desktop().convertResult = 1;
+  Desktop().convertedBytes = "partial";
+  EXPECT_EQ(BackgroundUpdate(BackgroundRow), 1);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"Backgrou.bmp"}));
+  EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), bitmap);
+  EXPECT_EQ(Last(), "New background picture has been loaded.");
+  EXPECT_EQ(Desktop().wallpapers.size(), 2u);
+}
+
+// Whatever else the converter refuses (random bytes, a "BM" that is no
+// bitmap, a bitmap cut short, an empty block announced 0/0) is dropped: the
+// old wallpaper stays on the desktop and on disk, a line says so, and the
+// update counts as delivered so that the row waits its interval.
+TEST_F(MediaUpdateTest, PicturesTheDesktopCannotShowKeepTheOldWallpaper) {
+  WriteFile(dir_ + "Backgrou.bmp", "old wallpaper");
+  std::string bitmap = SmallBitmap();
+  const std::string refused[] = {Bytes(5000, 2), std::string("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14) + Bytes(56, 0x7f),
+                                 bitmap.substr(0, bitmap.size() - 4), std::string()};
+  Desktop().convertResult = 1;
+  Desktop().convertedBytes = "partial";
+  for (const std::string& received : refused) {
+    Serve(RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0) +
+          (received.empty() ? RecordBytes(0, 0, 0) : BlockBytes(received, 4096)));
+    EXPECT_EQ(BackgroundUpdate(BackgroundRow), 1) << received.size();
+    EXPECT_EQ(Files(), (std::vector<std::string>{"Backgrou.bmp"})) << received.size();
+    EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp"), "old wallpaper");
+    EXPECT_EQ(Last(), "The new background picture could not be used; the wallpaper stays as it was.");
   }
-  EXPECT_EQ(Desktop().wallpapers.size(), 3u);
+  EXPECT_TRUE(Desktop().wallpapers.empty());
 }
 
 TEST_F(MediaUpdateTest, ServerAnswersEndWithTheirLines) {
@@ -174,17 +210,19 @@ TEST_F(MediaUpdateTest, ServerAnswersEndWithTheirLines) {
 }
 
 TEST_F(MediaUpdateTest, FilesThatCannotBeReplaced) {
-  // A wallpaper that cannot be deleted keeps the picture in "import.bin".
+  // A wallpaper that cannot be replaced keeps the picture in "import.bin",
+  // and the desktop is not told of a new one.
   std::filesystem::create_directories(dir_ + "Backgrou.bmp");
   WriteFile(dir_ + "Backgrou.bmp/keep", "k");
-  int error = FolderDeleteError(dir_);
+  int error = ReplaceFolderError(dir_);
   ASSERT_NE(error, 0);
   std::string picture = Bytes(3000, 9);
   Serve(RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0) + BlockBytes(picture, 4096));
   EXPECT_EQ(BackgroundUpdate(BackgroundRow), 0);
   EXPECT_EQ(Last(), "Error installing new picture file. Error " + std::to_string(error));
   EXPECT_EQ(ReadFile(dir_ + "import.bin"), picture);
-  EXPECT_TRUE(Desktop().conversions.empty());
+  EXPECT_EQ(ReadFile(dir_ + "Backgrou.bmp/keep"), "k");
+  EXPECT_FALSE(FileExists(dir_ + "import.bmp"));
   EXPECT_TRUE(Desktop().wallpapers.empty());
 
   std::filesystem::create_directories(dir_ + "Randomsound.wav");

@@ -18,7 +18,7 @@
 #include "net/transport.h"
 #include "base/clock.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/stubs/stubs.h"
 
 // The front end's side, recorded.

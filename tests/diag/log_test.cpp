@@ -86,6 +86,11 @@ TEST_F(LogTest, StampUsesTheTwelveHourClock) {
   EXPECT_EQ(Stamp({1, 1, 2037, 9, 8, 7}), " 1/01/2037  9:08:07a");
 }
 
+TEST_F(LogTest, StampsPastJanuary2038KeepTheirYear) {
+  EXPECT_EQ(Stamp({1, 19, 2038, 3, 14, 8}), " 1/19/2038  3:14:08a");
+  EXPECT_EQ(Stamp({7, 4, 2099, 18, 0, 1}), " 7/04/2099  6:00:01p");
+}
+
 TEST_F(LogTest, ActivityLineGoesToTheListOnlyWhenSavingIsOff) {
   LogActivity("Event triggered: Quote");
   ASSERT_EQ(ActivityLines().size(), 1u);
@@ -167,6 +172,17 @@ TEST_F(LogTest, ADataDirectoryEndingInABackslashHoldsTheFile) {
 #ifndef _WIN32
   EXPECT_FALSE(fs::exists(stray)); // a file named "velmor_log_test\VelmorW.log"
 #endif
+}
+
+TEST_F(LogTest, ADataDirectoryWithoutItsBackslashStillHoldsTheFile) {
+  // A hand-edited value of 99 characters leaves no room for the backslash
+  // that loading adds.
+  const std::string dir = std::string(TestDirectory).substr(0, std::strlen(TestDirectory) - 1);
+  fs::remove(dir + "VelmorW.log");
+  std::strcpy(DataDirectory, dir.c_str());
+  LogInternal("inside");
+  EXPECT_EQ(ReadAll(LogPath), Afternoon + "-VelmorW-inside\r\n");
+  EXPECT_FALSE(fs::exists(dir + "VelmorW.log"));
 }
 
 TEST_F(LogTest, UnopenableFileLosesTheLineQuietly) {

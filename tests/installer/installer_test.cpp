@@ -16,7 +16,7 @@
 #include <string>
 
 #include "tests/support/reference_server_win.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 // pane, cancel) and the add-category and comment exchanges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -23,7 +25,7 @@
 #include "net/transport.h"
 #include "tests/interact/dialog_shell_stub.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/stubs/stubs.h"
 
 namespace {
@@ -148,7 +150,10 @@ TEST_F(DonateTest, StoredListLoadsSlotsOneToFortyOneAndSavesFortyTwo) {
   EXPECT_EQ(Slot(1, 1), "C:\\a.txt");
   EXPECT_EQ(Slot(1, 2), "C:\\b.txt");
   EXPECT_EQ(Slot(1, 3), "C:\\c.txt");
-  for (int n = 4; n <= 42; ++n) EXPECT_EQ(Slot(1, n), "") << n;
+  // The path too long to list was never shown, so never removed: it keeps
+  // a slot.
+  EXPECT_EQ(Slot(1, 4), "C:\\" + std::string(197, 'l'));
+  for (int n = 5; n <= 42; ++n) EXPECT_EQ(Slot(1, n), "") << n;
   EXPECT_EQ(Slot(1, 43), "<absent>");
   EXPECT_EQ(Slot(2, 1), "C:\\picture.jpg") << "other types untouched";
 
@@ -161,19 +166,25 @@ TEST_F(DonateTest, StoredListLoadsSlotsOneToFortyOneAndSavesFortyTwo) {
 TEST_F(DonateTest, ChosenFilesAreJoinedCappedAtFortyOneAndNeverCut) {
   Box box;
   const char one[] = "C:\\dir\\one.txt\0";
-  EXPECT_EQ(AppendChosenFiles(one, sizeof one, box.Sink()), 1);
+  EXPECT_EQ(AppendChosenFiles(one, sizeof one, 7, box.Sink()), 1);
   const char three[] = "C:\\dir\0b.txt\0a.txt\0c.txt\0";
-  EXPECT_EQ(AppendChosenFiles(three, sizeof three, box.Sink()), 3);
+  EXPECT_EQ(AppendChosenFiles(three, sizeof three, 7, box.Sink()), 3);
   const char root[] = "C:\\\0x.txt\0y.txt\0";
-  EXPECT_EQ(AppendChosenFiles(root, sizeof root, box.Sink()), 2);
+  EXPECT_EQ(AppendChosenFiles(root, sizeof root, 4, box.Sink()), 2);
   EXPECT_EQ(box.entries, (std::vector<std::string>{"C:\\dir\\one.txt", "C:\\dir\\b.txt", "C:\\dir\\a.txt",
                                                    "C:\\dir\\c.txt", "C:\\x.txt", "C:\\y.txt"}));
   EXPECT_TRUE(ShownMessages().empty());
+  // One file whose result is followed by bytes that are not NUL (what an
+  // earlier, longer choice leaves in a reused buffer): the offset says one.
+  const char single[] = "C:\\z.txt\0txt\0b.txt\0";
+  Box alone;
+  EXPECT_EQ(AppendChosenFiles(single, sizeof single, 3, alone.Sink()), 1);
+  EXPECT_EQ(alone.entries, std::vector<std::string>{"C:\\z.txt"});
 
   // 199 characters fit; 200 are refused whole, and the rest still go in.
   std::string dir = "C:\\" + std::string(180, 'd');
   std::string result = dir + '\0' + std::string(15, 'k') + '\0' + std::string(16, 'm') + '\0' + "z" + '\0' + '\0';
-  EXPECT_EQ(AppendChosenFiles(result.data(), result.size(), box.Sink()), 2);
+  EXPECT_EQ(AppendChosenFiles(result.data(), result.size(), dir.size() + 1, box.Sink()), 2);
   EXPECT_EQ(box.entries[6], dir + "\\" + std::string(15, 'k'));
   EXPECT_EQ(box.entries[7], dir + "\\z");
   ASSERT_EQ(ShownMessages().size(), 1u);
@@ -184,7 +195,7 @@ TEST_F(DonateTest, ChosenFilesAreJoinedCappedAtFortyOneAndNeverCut) {
   std::string many = std::string("C:\\m") + '\0';
   for (int i = 0; i < 40; ++i) many += "f" + std::to_string(i) + ".txt" + '\0';
   many += '\0';
-  EXPECT_EQ(AppendChosenFiles(many.data(), many.size(), box.Sink()), 33);
+  EXPECT_EQ(AppendChosenFiles(many.data(), many.size(), 5, box.Sink()), 33);
   EXPECT_EQ(box.entries.size(), 41u);
   EXPECT_EQ(box.entries.back(), "C:\\m\\f32.txt");
   EXPECT_EQ(ShownMessages(), std::vector<std::string>{
@@ -192,7 +203,7 @@ TEST_F(DonateTest, ChosenFilesAreJoinedCappedAtFortyOneAndNeverCut) {
   // A result without the final NUL ends at the buffer's end, not beyond.
   const char cut[4] = {'C', ':', '\\', 'q'};
   Box other;
-  EXPECT_EQ(AppendChosenFiles(cut, sizeof cut, other.Sink()), 1);
+  EXPECT_EQ(AppendChosenFiles(cut, sizeof cut, 3, other.Sink()), 1);
   EXPECT_EQ(other.entries, std::vector<std::string>{"C:\\q"});
 }
 
@@ -254,6 +265,35 @@ TEST_F(DonateTest, BatchSendsPicturesSoundsQuotesAndEmptiesEachAcceptedSlot) {
   EXPECT_EQ(labelEvents[labelEvents.size() - 2], "7/7");
   EXPECT_EQ(labelEvents.back(), "hide");
   EXPECT_TRUE(ShownMessages().empty());
+}
+
+// A listed file that is gone or empty is named with its reason, stays
+// listed, and the files after it still go; the run's end says how many.
+TEST_F(DonateTest, AFileThatCannotBeSentIsSkippedAndTheRunGoesOn) {
+  const std::string a = File("a.bmp", "A"), gone = dir_ + "gone.bmp", empty = File("empty.bmp", ""),
+                    b = File("b.bmp", "B");
+  SetSlot(2, 1, a);
+  SetSlot(2, 2, gone);
+  SetSlot(2, 3, empty);
+  SetSlot(2, 4, b);
+  ConfigSet("DONATE-2-CATEGORY", "0", ConfigFileName);
+  Peer().incoming = RecordBytes(0, 0, 0) + RecordBytes(0, 0, 0);
+  RunDonateTransfer();
+  EXPECT_EQ(Requests().size(), 2u);
+  EXPECT_NE(AllSent().find("B"), std::string::npos);
+  EXPECT_EQ(Slot(2, 1), "");
+  EXPECT_EQ(Slot(2, 2), gone);
+  EXPECT_EQ(Slot(2, 3), empty);
+  EXPECT_EQ(Slot(2, 4), "");
+  EXPECT_EQ(ShownMessages(), (std::vector<std::string>{"2 listed files were not sent and stay in the list:\r\n" +
+                                                       gone + ": the file does not exist\r\n" + empty +
+                                                       ": the file is empty"}));
+  const auto lines = Activity();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "File " + gone + " was not sent: the file does not exist. It stays in the list."),
+            lines.end());
+  EXPECT_EQ(lines.back(), "2 listed files were not sent and stay in the list:");
+  EXPECT_NE(pane.find("File " + empty + " was not sent: the file is empty. It stays in the list."), std::string::npos);
 }
 
 TEST_F(DonateTest, EveryStopLeavesTheFileAndAllLaterOnesStored) {

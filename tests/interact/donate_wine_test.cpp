@@ -9,6 +9,7 @@
 
 #include <cderr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "config/config_file.h"
 #include "interact/category_list.h"
 #include "interact/shell_seams_win.h"
+#include "net/transport.h"
 #include "res/resource.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/reference_server_win.h"
@@ -120,7 +122,7 @@ std::vector<HWND> WindowsOf(DWORD pid, const char* cls) {
 
 // Waits a little for something to happen, dispatching this thread's
 // messages meanwhile.
-void Breathe() { MsgWaitForMultipleObjects(0, nullptr, FALSE, 15, QS_ALLINPUT); Pump(0); }
+void Breathe() { Pump(15); }
 
 // A transfer instance: Velmorw.exe with the marker, in a data directory.
 struct Transfer {
@@ -129,7 +131,9 @@ struct Transfer {
   std::vector<std::string> boxes;   // texts of its message boxes, answered with OK
   std::vector<std::string> panes;   // its progress pane whenever a box was up
 
-  explicit Transfer(const std::string& dir) {
+  std::string dir;
+
+  explicit Transfer(const std::string& dataDir) : dir(dataDir) {
     std::string cmd = "\"" + ProgramPath() + "\" -velmor-transfer-instance";
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -148,8 +152,11 @@ struct Transfer {
     return w.empty() ? nullptr : w[0];
   }
   // Answers boxes until the process ends (or until stop() holds); false on
-  // time-out.
-  bool Run(DWORD ms = 120000, const std::function<bool()>& stop = nullptr) {
+  // time-out, with what the instance showed and logged. The default bound
+  // lies beyond the instance's own time-out for a transfer that makes no
+  // progress, so that an instance waiting on the network ends by itself and
+  // its log says which wait it was.
+  bool Run(DWORD ms = DefaultRunMs(), const std::function<bool()>& stop = nullptr) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
       if (Ended()) return true;
@@ -166,8 +173,21 @@ struct Transfer {
       }
       Breathe();
     }
+    // Captions only: they are read without a message, which a hung
+    // instance would never answer.
+    std::string shown;
+    for (const char* cls : {"Transfer", "#32770"}) {
+      for (HWND w : WindowsOf(pi.dwProcessId, cls)) {
+        char caption[200] = {};
+        GetWindowTextA(w, caption, sizeof caption);
+        shown += std::string(" [") + cls + " \"" + caption + "\"]";
+      }
+    }
+    ADD_FAILURE() << "the transfer instance did not end within " << ms / 1000 << " s; windows:" << shown
+                  << "\nits log:\n" << ReadFile(dir + "\\VelmorW.log");
     return false;
   }
+  static DWORD DefaultRunMs() { return static_cast<DWORD>(TransferTimeout + 60) * 1000; }
   DWORD ExitCode() const {
     DWORD code = 1234;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -374,40 +394,57 @@ TEST_F(DonateProcess, ServerAnswersEndTheRunOrSkipAFileKeepingTheListStored) {
   EXPECT_EQ(Donated("picture", 0, "b.bmp"), ReadFile(b));
 }
 
-TEST_F(DonateProcess, UnsendableFilesEndTheRunWithTheirErrorAndStayListed) {
-  const std::string good = MakeFile("good.wav", Bytes(100, 7));
+// Files that cannot be sent (gone, empty, a folder, held by another program)
+// between two good ones: the good ones arrive, the others stay listed, and
+// the user is told which and why in one box at the run's end.
+TEST_F(DonateProcess, UnsendableFilesAreSkippedNamedAndStayListed) {
+  const std::string first = MakeFile("first.wav", Bytes(100, 7));
+  const std::string last = MakeFile("last.wav", Bytes(120, 9));
   CreateDirectoryA(dir.File("folder.wav").c_str(), nullptr);
   const std::string locked = MakeFile("locked.wav", Bytes(100, 8));
   HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  struct Case {
-    std::string path;
-    std::string box;   // prefix
-    std::string line;
-  };
-  const std::vector<Case> cases = {
-      {dir.File("gone.wav"), "Error during file transfer: (", "failed. Error: 2 "},
-      {MakeFile("empty.wav", ""), "Error during file transfer: (", "failed. Error: -5 "},
-      {dir.File("folder.wav"), "Error during file transfer: (", "failed. Error: 13 "},
-      {locked, "Error during file transfer: (", "failed. Error: 13 "},
-      // Over the server's limit: it closes the connection after the header.
-      {MakeFile("huge.wav", std::string((64 << 20) + 1, 'h')), "Error during file transfer: (", "failed. Error: -7 "},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    WriteCfg("DONATE-3-CATEGORY = 0\r\nDONATE-3-1 = " + c.path + "\r\nDONATE-3-2 = " + good + "\r\n");
-    Transfer t(dir.Path());
-    ASSERT_TRUE(t.Run());
-    ASSERT_EQ(t.boxes.size(), 1u);
-    EXPECT_EQ(t.boxes[0].rfind(c.box, 0), 0u) << t.boxes[0];
-    const auto log = Log();
-    EXPECT_EQ(log.back(), "File transfer of file " + c.path + " " + c.line);
-    EXPECT_EQ(Slot(3, 1), c.path);
-    EXPECT_EQ(Slot(3, 2), good);
-  }
+  const std::string gone = dir.File("gone.wav"), empty = MakeFile("empty.wav", ""), folder = dir.File("folder.wav");
+  WriteCfg("DONATE-3-CATEGORY = 0\r\nDONATE-3-1 = " + first + "\r\nDONATE-3-2 = " + gone + "\r\nDONATE-3-3 = " +
+           empty + "\r\nDONATE-3-4 = " + folder + "\r\nDONATE-3-5 = " + locked + "\r\nDONATE-3-6 = " + last +
+           "\r\n");
+  Transfer t(dir.Path());
+  ASSERT_TRUE(t.Run());
   CloseHandle(hold);
-  DeleteFileA(dir.File("huge.wav").c_str());
-  RemoveDirectoryA(dir.File("folder.wav").c_str());
+  RemoveDirectoryA(folder.c_str());
+  EXPECT_EQ(Donated("sound", 0, "first.wav"), Bytes(100, 7));
+  EXPECT_EQ(Donated("sound", 0, "last.wav"), Bytes(120, 9));
+  EXPECT_EQ(Slot(3, 1), "");
+  EXPECT_EQ(Slot(3, 2), gone);
+  EXPECT_EQ(Slot(3, 3), empty);
+  EXPECT_EQ(Slot(3, 4), folder);
+  EXPECT_EQ(Slot(3, 5), locked);
+  EXPECT_EQ(Slot(3, 6), "");
+  const std::string denied = "the file cannot be read (access denied)";
+  EXPECT_EQ(t.boxes, (std::vector<std::string>{"4 listed files were not sent and stay in the list:\r\n" + gone +
+                                               ": the file does not exist\r\n" + empty + ": the file is empty\r\n" +
+                                               folder + ": " + denied + "\r\n" + locked + ": " + denied}));
+  const auto log = Log();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "File " + gone + " was not sent: the file does not exist. It stays in the list."),
+            log.end());
+  EXPECT_EQ(log.back(), "4 listed files were not sent and stay in the list:");
+}
+
+// A file over the server's limit: the server closes the connection after
+// the header, which ends the run with the socket's error; the file stays.
+TEST_F(DonateProcess, AFileTheServerRefusesMidBlockEndsTheRunAndStaysListed) {
+  const std::string good = MakeFile("good.wav", Bytes(100, 7));
+  const std::string huge = MakeFile("huge.wav", std::string((64 << 20) + 1, 'h'));
+  WriteCfg("DONATE-3-CATEGORY = 0\r\nDONATE-3-1 = " + huge + "\r\nDONATE-3-2 = " + good + "\r\n");
+  Transfer t(dir.Path());
+  ASSERT_TRUE(t.Run());
+  ASSERT_EQ(t.boxes.size(), 1u);
+  EXPECT_EQ(t.boxes[0].rfind("Error during file transfer: (", 0), 0u) << t.boxes[0];
+  EXPECT_EQ(Log().back(), "File transfer of file " + huge + " failed. Error: -7 ");
+  EXPECT_EQ(Slot(3, 1), huge);
+  EXPECT_EQ(Slot(3, 2), good);
+  DeleteFileA(huge.c_str());
   EXPECT_EQ(Donated("sound", 0, "good.wav"), "<absent>");
   EXPECT_TRUE(PumpUntil([] { return Incoming() == 0; }, 60000)) << "nothing partial stays on the server";
 }
@@ -531,16 +568,32 @@ struct Picked {
 Picked picked;
 std::string pickResult;  // what the seam hands back, NULs included
 
+bool pickTooSmall = false;
+std::vector<DWORD> pickSizes;  // nMaxFile of every opening
+
+// Answers as the system's dialog does: a result too large for the buffer
+// puts the size it needs in the buffer's first two bytes and fails with
+// FNERR_BUFFERTOOSMALL; otherwise the result is copied (nothing after it is
+// touched) and nFileOffset points at the first file name.
 BOOL PickAnswer(OPENFILENAMEA* ofn) {
   const char* f = ofn->lpstrFilter;
   size_t n = 0;
   while (f[n] || f[n + 1]) ++n;
   picked = {std::string(f, n + 2), ofn->lpstrTitle, ofn->nMaxFile, ofn->Flags, ofn->hwndOwner};
-  if (pickResult.size() > ofn->nMaxFile) return FALSE;
+  pickSizes.push_back(ofn->nMaxFile);
+  pickTooSmall = pickResult.size() > ofn->nMaxFile;
+  if (pickTooSmall) {
+    ofn->lpstrFile[0] = static_cast<char>(pickResult.size() & 0xFF);
+    ofn->lpstrFile[1] = static_cast<char>(pickResult.size() >> 8);
+    return FALSE;
+  }
   std::memcpy(ofn->lpstrFile, pickResult.data(), pickResult.size());
+  const size_t first = std::strlen(pickResult.c_str());
+  const bool several = first + 1 < pickResult.size() && pickResult[first + 1] != '\0';
+  ofn->nFileOffset = static_cast<WORD>(several ? first + 1 : pickResult.rfind('\\', first) + 1);
   return TRUE;
 }
-DWORD PickError() { return pickResult.size() > 4000 ? FNERR_BUFFERTOOSMALL : 0; }
+DWORD PickError() { return pickTooSmall ? FNERR_BUFFERTOOSMALL : 0; }
 
 void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
 
@@ -613,7 +666,7 @@ TEST_F(DonateDialogs, DonateDialogRefusesInOrderThenStoresTheCategoryZeroBased) 
       [&](HWND list) { SendMessageA(list, WM_CLOSE, 0, 0); });
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].text, "Select a category type.");
-  EXPECT_EQ(boxes[0].owner, Shell.MainWindow);
+  EXPECT_EQ(boxes[0].owner, donate) << "the dialog's own box";
   EXPECT_EQ(boxes[1].text, "You must select an item type.");
   EXPECT_EQ(boxes[1].owner, donate);
   EXPECT_EQ(boxes[2].text, "You must select a category to donate to.");
@@ -624,11 +677,15 @@ TEST_F(DonateDialogs, DonateDialogRefusesInOrderThenStoresTheCategoryZeroBased) 
 
 TEST_F(DonateDialogs, FileListAddsThroughTheOpenFileDialogRemovesAndSavesEveryslot) {
   const std::string a = MakeFile("a.bmp", "a"), b = MakeFile("b.bmp", "b"), c = MakeFile("c.bmp", "c"),
-                    d = MakeFile("d.bmp", "d");
+                    d = MakeFile("d.bmp", "d"), e = MakeFile("e.bmp", "e");
   StartShell("DONATE-2-3 = " + a + "\r\nDONATE-2-7 =  " + b + "\r\n");
   PickFilesDialog = PickAnswer;
   PickFilesDialogError = PickError;
+  pickSizes.clear();
+  std::vector<std::string> many;
+  HWND listDialog = nullptr;
   const auto boxes = RunDonate(ChooseScreens, [&](HWND list) {
+    listDialog = list;
     HWND files = GetDlgItem(list, IDC_NEWDONATE_FILES);
     EXPECT_EQ(ListTexts(files), (std::vector<std::string>{a, b})) << "slots 3 and 7 close up";
     pickResult = dir.Path() + '\0' + "c.bmp" + '\0' + "d.bmp" + '\0' + '\0';
@@ -639,27 +696,49 @@ TEST_F(DonateDialogs, FileListAddsThroughTheOpenFileDialogRemovesAndSavesEverysl
     EXPECT_EQ(picked.flags,
               static_cast<DWORD>(OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));
     EXPECT_EQ(picked.owner, list);
-    pickResult = dir.Path() + '\0' + std::string(4000, 'n') + '\0' + '\0';
+    // One file after several: nothing of the earlier choice comes back.
+    pickResult = e + '\0';
     Click(list, IDC_NEWDONATE_ADD);
-    EXPECT_EQ(ListTexts(files), (std::vector<std::string>{a, b, c, d}));
+    EXPECT_EQ(ListTexts(files), (std::vector<std::string>{a, b, c, d, e}));
+    // More names than the buffer holds: it grows and the dialog comes again.
+    std::string chosen = dir.Path() + '\0';
+    for (int i = 0; i < 36; ++i) {
+      char name[8];
+      std::snprintf(name, sizeof name, "%03d", i);
+      many.push_back(dir.Path() + "\\" + std::string(116, 'm') + name + ".bmp");
+      chosen += std::string(116, 'm') + name + ".bmp" + '\0';
+    }
+    pickResult = chosen + '\0';
+    ASSERT_GT(pickResult.size(), 4000u);
+    Click(list, IDC_NEWDONATE_ADD);
+    EXPECT_EQ(ListTexts(files).size(), 41u);
+    // The list scrolls sideways to the end of the longest path.
+    RECT client{};
+    GetClientRect(files, &client);
+    EXPECT_GT(SendMessageA(files, LB_GETHORIZONTALEXTENT, 0, 0), client.right);
+    for (int i = 0; i < 36; ++i) SendMessageA(files, LB_DELETESTRING, 5, 0);
     SendMessageA(files, LB_SETSEL, TRUE, 1);
     SendMessageA(files, LB_SETSEL, TRUE, 3);
     Click(list, IDC_NEWDONATE_REMOVE);
-    EXPECT_EQ(ListTexts(files), (std::vector<std::string>{a, c}));
+    EXPECT_EQ(ListTexts(files), (std::vector<std::string>{a, c, e}));
     Click(list, IDC_NEWDONATE_REMOVE);
     Click(list, IDC_NEWDONATE_BEGIN);  // no Velmorw.exe in the data directory
   });
+  EXPECT_EQ(pickSizes.size(), 4u);
+  EXPECT_GE(pickSizes.back(), pickResult.size());
+  // The boxes raised by the dialog's own work are the dialog's.
   std::vector<std::string> texts;
   for (const auto& box : boxes) {
     texts.push_back(box.text);
-    EXPECT_EQ(box.owner, Shell.MainWindow) << box.text;
+    EXPECT_EQ(box.owner, listDialog) << box.text;
   }
-  EXPECT_EQ(texts, (std::vector<std::string>{"Unable to display file dialog.", "Nothing selected in list to remove.",
+  EXPECT_EQ(texts, (std::vector<std::string>{"Nothing selected in list to remove.",
                                              "Unable to run transfer program. Error #2"}));
   EXPECT_EQ(CfgValue(Cfg(), "DONATE-2-CATEGORY"), "1");
   EXPECT_EQ(Slot(2, 1), a);
   EXPECT_EQ(Slot(2, 2), c);
-  for (int n = 3; n <= 42; ++n) EXPECT_EQ(Slot(2, n), "") << n;
+  EXPECT_EQ(Slot(2, 3), e);
+  for (int n = 4; n <= 42; ++n) EXPECT_EQ(Slot(2, n), "") << n;
 }
 
 TEST_F(DonateDialogs, BeginStartsTheTransferInstanceFromTheDataDirectory) {

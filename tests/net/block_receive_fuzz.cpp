@@ -12,7 +12,7 @@
 #include "net/block_header.h"
 #include "net/request_protocol.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::string dir = MakeTestDir("block-fuzz");

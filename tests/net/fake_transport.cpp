@@ -38,6 +38,8 @@ std::string AllSent() {
 }
 
 Socket OpenServerConnection(const ServerAddress&) {
+  // Like the real one: a cancel of an earlier exchange does not carry over.
+  CancelTransfer = 0;
   if (Peer().openResult >= 0) ++Peer().opens;
   return static_cast<Socket>(Peer().openResult);
 }

@@ -15,7 +15,7 @@
 #include "diag/log.h"
 #include "net/request_protocol.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 using namespace std::string_literals;
 
@@ -247,6 +247,36 @@ TEST_F(ProtocolTest, FileBlockWritesRawBytes) {
   Peer().incoming = RecordBytes(0, 0, 100);
   EXPECT_EQ(BlockRecvFile(3, other.c_str(), nullptr), 7);
   EXPECT_FALSE(FileExists(other));
+}
+
+// The edges of a header: an empty block announced with chunk size 0 is a
+// block like any other; a file block larger than the limit is refused before
+// a file is made or a byte of it read.
+TEST_F(ProtocolTest, EmptyAndOversizedAnnouncements) {
+  Peer().incoming = RecordBytes(0, 0, 0) + "next";
+  int status = -1;
+  char* got = BlockRecvMemory(3, &status, nullptr);
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(got[0], '\0');
+  GuardedFree(got);
+  ResetPeer();
+  std::string path = dir_ + "import.bin";
+  WriteFile(path, "old");
+  Peer().incoming = RecordBytes(0, 0, 0) + "next";
+  EXPECT_EQ(BlockRecvFile(3, path.c_str(), nullptr), 0);
+  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_EQ(Peer().readPos, 90u);
+
+  for (int total : {FileBlockLimit + 1, 2000000000}) {
+    ResetPeer();
+    std::string big = dir_ + "big.bin";
+    Peer().incoming = RecordBytes(0, 4096, total) + Pattern(8192);
+    EXPECT_EQ(BlockRecvFile(3, big.c_str(), nullptr), 6) << total;
+    EXPECT_FALSE(FileExists(big)) << total;
+    EXPECT_EQ(Peer().readPos, 90u) << total;
+  }
+  EXPECT_NE(LogText().find("Block too large for a file: 2000000000 bytes announced"), std::string::npos);
 }
 
 TEST_F(ProtocolTest, FileBlockWithoutTargetIsReadAndDropped) {

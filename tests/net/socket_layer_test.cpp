@@ -198,6 +198,21 @@ TEST_F(SocketLayerTest, SilentLookupIsCancelledFromTheTransferMessage) {
   EXPECT_EQ(a[0], 127);
 }
 
+// Abandoned lookups are cancelled, so their slots come free: more of them
+// than the eight slots still each start a lookup.
+TEST_F(SocketLayerTest, AbandonedLookupsGiveBackTheirSlots) {
+  std::snprintf(ServerHost, sizeof ServerHost, "%s", "velmor-silent.test");
+  SilentResolver silent;
+  unsigned char a[4];
+  for (int i = 0; i < 10; ++i) {
+    DelayedAction cancel(100, [] { LookupInProgress = 0; });
+    EXPECT_EQ(ResolveServer(ServerHost, a), -1) << i;
+    EXPECT_TRUE(cancel.Fired()) << i;
+  }
+  EXPECT_EQ(silent.Started(), 10);
+  EXPECT_EQ(silent.Cancelled(), 10);
+}
+
 TEST_F(SocketLayerTest, QuitDuringASilentLookup) {
   std::snprintf(ServerHost, sizeof ServerHost, "%s", "velmor-silent.test");
   SilentResolver silent;

@@ -16,7 +16,7 @@
 #include "schedule/item_table.h"
 #include "schedule/schedule.h"
 #include "tests/net/fake_transport.h"
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/schedule/status_line_stub.h"
 #include "tests/stubs/stubs.h"
 

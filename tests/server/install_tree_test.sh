@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# install_tree_test.sh BUILD_DIR STAGE_DIR
+# install_tree_test.sh BUILD_DIR
 # `cmake --install` of the build tree into a staging folder must give what
 # the systemd unit names (the program, the manual page of Documentation=, the
 # user of User= in the sysusers.d file); the unit must pass
@@ -7,10 +7,15 @@
 # must start with the unit's own ExecStart options and stop with status 0 on
 # SIGTERM, as systemctl stop does.
 set -uo pipefail
-build=$1 stage=$2
+build=$1
+# A private folder of its own, outside the build tree: its path stays short
+# and free of spaces whatever the checkout's is, as the unit's options are
+# split at spaces.
+top=$(mktemp -d "${TMPDIR:-/tmp}/velmor-install-XXXXXX") || exit 1
+trap 'rm -rf "$top"' EXIT
+stage=$top/stage
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-rm -rf "$stage"
 DESTDIR="$stage" cmake --install "$build" >/dev/null || fail "cmake --install"
 unit=$(find "$stage" -name velmor-server.service -path '*/systemd/system/*')
 [ -n "$unit" ] || fail "no velmor-server.service under lib/systemd/system"
@@ -32,7 +37,7 @@ fi
 
 user=$(key User)
 sysusers=$(find "$stage" -path '*/sysusers.d/*.conf')
-grep -Eq "^u $user " $sysusers || fail "no sysusers.d entry makes the user $user"
+grep -Eq "^u $user " "$sysusers" || fail "no sysusers.d entry makes the user $user"
 
 if command -v systemd-analyze >/dev/null; then
   # The program is verified at its staged place.
@@ -47,14 +52,16 @@ fi
 # The unit's command line, its state directory moved to a scratch folder and
 # the port left to the system; $VELMOR_SERVER_OPTIONS is empty.
 state=$(key StateDirectory)
-work="$stage.run"
-rm -rf "$work" && mkdir -p "$work"
-args=${exec_start#"$program"}
-args=${args//\/var\/lib\/$state/$work}
-args=${args//\$VELMOR_SERVER_OPTIONS/}
+work="$top/run"
+mkdir -p "$work"
+read -r -a unit_args <<< "${exec_start#"$program"}"
+args=()
+for a in "${unit_args[@]}"; do
+  [ "$a" = '$VELMOR_SERVER_OPTIONS' ] && continue
+  args+=("${a//\/var\/lib\/$state/$work}")
+done
 "$stage$program" --make-sample "$work/content" >/dev/null || fail "--make-sample"
-# shellcheck disable=SC2086
-"$stage$program" $args --port 0 --ready-file "$work/port" 2>"$work/stderr" &
+"$stage$program" "${args[@]}" --port 0 --ready-file "$work/port" 2>"$work/stderr" &
 pid=$!
 for _ in $(seq 1 300); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { kill $pid; fail "no ready file: $(cat "$work/stderr")"; }
@@ -62,5 +69,4 @@ kill -TERM $pid
 wait $pid
 status=$?
 [ $status -eq 0 ] || fail "exit status $status after SIGTERM: $(cat "$work/stderr")"
-rm -rf "$stage" "$stage.verify" "$work"
 echo "install tree: $program, $page, user $user; verify and SIGTERM stop passed"

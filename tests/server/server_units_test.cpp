@@ -111,10 +111,15 @@ TEST(ServerOptionsTest, DefaultsAndEveryOption) {
   EXPECT_EQ("r", o.ready_file);
   EXPECT_TRUE(o.help);
   EXPECT_NE(std::string::npos, ServerUsage().find("--idle-timeout"));
+  // Proxies: a list, and the option again.
+  const char* proxies[] = {"velmor-server", "--proxy-from", "10.0.0.1,::1", "--proxy-from=10.0.0.2"};
+  ASSERT_TRUE(ParseServerOptions(4, proxies, &o, &error)) << error;
+  EXPECT_EQ(std::vector<std::string>({"10.0.0.1", "::1", "10.0.0.2"}), o.proxy_from);
 
   for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
            {"x", "--port", "65536"}, {"x", "--port"}, {"x", "--threads", "0"}, {"x", "--idle-timeout", "-1"},
-           {"x", "--max-donation", "1e9"}, {"x", "--frobnicate"}, {"x", "--port", "12ab"}}) {
+           {"x", "--max-donation", "1e9"}, {"x", "--frobnicate"}, {"x", "--port", "12ab"},
+           {"x", "--proxy-from", "10.0.0.300"}, {"x", "--proxy-from", "10.0.0.1,,10.0.0.2"}}) {
     ServerOptions fresh;
     EXPECT_FALSE(ParseServerOptions(static_cast<int>(bad.size()), bad.data(), &fresh, &error)) << bad[1];
   }

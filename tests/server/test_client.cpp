@@ -271,11 +271,6 @@ std::string ReadTextFile(const std::string& path) {
   return s.str();
 }
 
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::vector<std::string> FilesBelow(const std::string& dir) {
   std::vector<std::string> files;
   CollectFiles(dir, "", &files);

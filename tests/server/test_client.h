@@ -4,6 +4,7 @@
 #include "net/request_record.h"
 #include "server/options.h"
 #include "server/server.h"
+#include "tests/support/test_files.h"
 
 #include <cstdint>
 #include <memory>
@@ -67,7 +68,6 @@ class TempDir {
 
 void WriteTextFile(const std::string& path, const std::string& bytes);
 std::string ReadTextFile(const std::string& path);
-bool FileExists(const std::string& path);
 // Regular files below dir (recursive), relative paths, sorted.
 std::vector<std::string> FilesBelow(const std::string& dir);
 

@@ -22,8 +22,9 @@ case "$1" in
     if [ ! -d "$content" ]; then
       "$server" --make-sample "$content.tmp" && mv "$content.tmp" "$content"
     fi
+    # A short drain: a stop must not wait for connections a test left open.
     timeout 900 "$server" --port 0 --content "$content" --ready-file "$state/port" \
-      --log "$state/server.log" "$@" &
+      --log "$state/server.log" --drain-timeout 2 "$@" &
     echo $! > "$state/pid"
     ;;
   stop)

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::string WinePath(const std::string& unixPath) {
 }
 
 std::string FreshUnixDir(const std::string& name) {
-  std::string dir = std::string(VELMOR_TEST_WORK_DIR) + "/" + name;
+  std::string dir = UnixTestRoot() + "/" + name;
   std::error_code ignored;
   std::filesystem::remove_all(WinePath(dir), ignored);
   MakeDirectories(WinePath(dir));

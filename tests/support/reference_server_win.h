@@ -26,7 +26,7 @@ class ReferenceServer {
 
 // The Windows form of a Unix path (Wine's Z: drive).
 std::string WinePath(const std::string& unixPath);
-// A fresh Unix folder for test content below the build tree.
+// A fresh Unix folder for test content, in the program's private one.
 std::string FreshUnixDir(const std::string& name);
 // Writes a file given by its Unix path.
 void WriteUnixFile(const std::string& unixPath, const std::string& bytes);

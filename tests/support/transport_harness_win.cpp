@@ -112,9 +112,23 @@ std::vector<SilentLookup> silentLookups;
 // Task handles only have to be distinct and never null.
 UINT_PTR nextSilentTask = 0x5100;
 
+int startedLookups = 0;
+int cancelledLookups = 0;
+
+int WINAPI CancelSilentLookup(void* task) {
+  for (auto it = silentLookups.begin(); it != silentLookups.end(); ++it) {
+    if (it->task != task) continue;
+    silentLookups.erase(it);
+    ++cancelledLookups;
+    return 0;
+  }
+  return -1;
+}
+
 HANDLE WINAPI StartSilentLookup(HWND window, u_int message, const char*, char*, int) {
   const HANDLE task = reinterpret_cast<HANDLE>(++nextSilentTask);
   silentLookups.push_back({window, message, task});
+  ++startedLookups;
   return task;
 }
 
@@ -122,15 +136,21 @@ HANDLE WINAPI StartSilentLookup(HWND window, u_int message, const char*, char*, 
 
 SilentResolver::SilentResolver() {
   silentLookups.clear();
+  startedLookups = 0;
+  cancelledLookups = 0;
   SetHostLookupForTesting(StartSilentLookup);
+  SetHostLookupCancelForTesting(CancelSilentLookup);
 }
 
 SilentResolver::~SilentResolver() {
   LateAnswer();
   SetHostLookupForTesting(nullptr);
+  SetHostLookupCancelForTesting(nullptr);
 }
 
-int SilentResolver::Started() const { return static_cast<int>(silentLookups.size()); }
+int SilentResolver::Started() const { return startedLookups; }
+
+int SilentResolver::Cancelled() const { return cancelledLookups; }
 
 void SilentResolver::LateAnswer() {
   for (const SilentLookup& l : silentLookups) {

@@ -6,37 +6,19 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 
 #include "res/resource.h"
 
 ScratchDirectory::ScratchDirectory() {
-  char base[MAX_PATH];
-  GetTempPathA(sizeof base, base);
   static int serial = 0;
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    char name[MAX_PATH + 32];
-    // Eight characters at most, so that short (8.3) names are the same.
-    std::snprintf(name, sizeof name, "%sv%05lu%02d", base, GetCurrentProcessId() % 100000,
-                  serial++ % 100);
-    if (CreateDirectoryA(name, nullptr)) {
-      path_ = name;
-      return;
-    }
-  }
-  ADD_FAILURE() << "no scratch directory under " << base;
+  path_ = MakeTestDir("s" + std::to_string(serial++));
+  path_.pop_back();
 }
 
 ScratchDirectory::~ScratchDirectory() {
-  if (path_.empty()) return;
-  WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(File(fd.cFileName).c_str());
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path_.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::string CfgValue(const std::string& cfg, const std::string& key) {
@@ -89,6 +71,32 @@ void DrainQueue() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
+}
+
+bool PumpUntilQuit(DWORD ms) {
+  const DWORD start = GetTickCount();
+  MSG m;
+  while (GetTickCount() - start < ms) {
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT) return true;
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return false;
+}
+
+bool PumpEachUntil(const std::function<bool()>& pred, DWORD ms) {
+  const DWORD start = GetTickCount();
+  MSG m;
+  while (!pred() && GetTickCount() - start < ms) {
+    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageA(&m);
+    else
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return pred();
 }
 
 double Seconds() {

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/net/test_dir.h"
+#include "tests/support/test_files.h"
 
 // ---- Files and folders ----------------------------------------------------
 
-// A fresh directory under the temporary directory, removed with its files.
+// A fresh directory in the program's private folder, removed with its files.
 class ScratchDirectory {
  public:
   ScratchDirectory();
@@ -47,6 +47,13 @@ void Pump(DWORD ms);
 bool PumpUntil(const std::function<bool()>& pred, DWORD ms);
 // Removes every message waiting in the queue (quits included).
 void DrainQueue();
+// Dispatches messages until a quit arrives (taken from the queue: true) or
+// ms pass (false).
+bool PumpUntilQuit(DWORD ms);
+// Dispatches one message at a time, testing pred() before each, until it
+// holds or ms pass; returns pred(). For a test that must see the state
+// between two messages.
+bool PumpEachUntil(const std::function<bool()>& pred, DWORD ms);
 
 // Runs action once, delayMs after it is armed, from a timer message (so only
 // inside a message pump: during a transport wait or a modal loop).
@@ -180,8 +187,10 @@ class SilentResolver {
  public:
   SilentResolver();
   ~SilentResolver();
-  // Lookups started while alive.
+  // Lookups started while alive, and cancelled by the program (their
+  // answers never come).
   int Started() const;
+  int Cancelled() const;
   // Answers every started lookup now (not found) and pumps the answers in.
   void LateAnswer();
 };

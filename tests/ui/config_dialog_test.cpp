@@ -347,6 +347,27 @@ TEST_F(ConfigDialogTest, ShowsStoredItemSettingsAndStoresEachChangeOnLeaving) {
   EXPECT_EQ(boxes.size(), 1u);
 }
 
+// An interval over the 365 days the combo holds shows no day at all (not
+// the item shown before), leaving the combo stores nothing, and a day the
+// user chooses stores the interval with it.
+TEST_F(ConfigDialogTest, AnIntervalTheCombosCannotShowIsNeverOverwrittenUnasked) {
+  StartAt(server->Port(), "IntervalQuote = 600000\r\nIntervalBackground = 4320\r\n");
+  RunDialog([&](HWND dlg) {
+    ClickListItem(dlg, IDC_CONFIG_ITEMS, 1);
+    EXPECT_EQ(Interval(dlg), (std::vector<int>{3, 0, 0}));
+    ClickListItem(dlg, IDC_CONFIG_ITEMS, 0);  // 416 days, 16 hours
+    EXPECT_EQ(ComboIndex(dlg, IDC_CONFIG_DAYS), CB_ERR);
+    EXPECT_EQ(ComboIndex(dlg, IDC_CONFIG_HOURS), 16);
+    Focus(dlg, IDC_CONFIG_DAYS);
+    Leave(dlg);
+    EXPECT_EQ(CfgValue(Cfg(), "IntervalQuote"), "600000");
+    ChooseAndLeave(dlg, IDC_CONFIG_DAYS, 2);
+    EXPECT_EQ(CfgValue(Cfg(), "IntervalQuote"), "3840");
+    EXPECT_EQ(CfgValue(Cfg(), "IntervalBackground"), "4320");
+  });
+  EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(ConfigDialogTest, WithoutAnItemOnlyTheMessageAndSwitchesHostAndPortAtOnce) {
   StartAt(ClosedPort());
   // A peer that answers the category request for pictures, and one that
@@ -490,7 +511,7 @@ TEST_F(ConfigDialogTest, FailedListsCloseTheirMessageAndARefusedDirectoryIsUndon
         Click(dlg, IDC_CONFIG_REFRESH);
         EXPECT_EQ(ActivityTail(2), (std::vector<std::string>{"Invalid category request", "Unable to get category list"}));
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{CategoryListFailedText});
-        EXPECT_EQ(boxes.at(0).owner, Shell.MainWindow);
+        EXPECT_EQ(boxes.at(0).owner, dlg) << "the dialog's own box";
         EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_CONFIG_CATEGORIES, LB_GETCOUNT, 0, 0), 0);
         EXPECT_TRUE(Settled(dlg));
 

@@ -134,7 +134,9 @@ TEST_F(CancelTest, ContentFetchesEndCancelledAndTheRowStaysDue) {
     EXPECT_EQ(Since(from), (std::vector<std::string>{std::string("Event triggered: ") + c.row, c.line,
                                                      std::string("Event ended: ") + c.row}));
     EXPECT_EQ(main.PaneText().find("nobody asked"), std::string::npos) << c.row;
-    if (c.file) EXPECT_FALSE(FileExists(dir_ + c.file)) << c.row;
+    if (c.file) {
+      EXPECT_FALSE(FileExists(dir_ + c.file)) << c.row;
+    }
     EXPECT_FALSE(FileExists(dir_ + "import.bin")) << c.row;
     char time[32] = "";
     ConfigGet(time, sizeof time, (std::string("Time") + c.row).c_str(), ConfigFileName);

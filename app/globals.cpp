@@ -16,6 +16,7 @@ const bool MessageBoxOfShell = [] {
   UserMessageHooks.mainWindow = [] { return static_cast<WindowRef>(Shell.MainWindow); };
   UserMessageHooks.caption = Shell.MainClassName;
   UserMessageHooks.beforeShow = FlushDisplay;
+  UserMessageHooks.toFront = [] { return Shell.TransferInstance; };
   return true;
 }();
 

@@ -4,6 +4,13 @@
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
+// The DPI the main window and its children are laid out for: its
+// monitor's, from placement on, and each WM_DPICHANGED's.
+int MainWindowDpi();
+
+// SmallFont for windows at that DPI: 8 pixels high at 96 DPI, "Helv".
+void CreateSmallFont(int dpi);
+
 // Start-up pieces, in the order start-up calls them.
 void CreateMainChildren(); // title label 11, activity list 6, text pane 5
 void SubclassTextPane();   // right-button release opens the editpopup menu

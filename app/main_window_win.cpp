@@ -2,7 +2,9 @@
 #include "app/main_window.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "app/dpi_win.h"
 #include "app/globals.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
@@ -25,6 +27,7 @@ namespace {
 constexpr int ActivityTabStops[12] = {5, 120, 200, -300, 169, -222, 223, -288, 320, 380, 400, 420};
 
 WNDPROC textPaneBaseProc = nullptr;
+int mainDpi = BaseDpi;
 
 HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
   HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, Shell.MainWindow,
@@ -44,13 +47,16 @@ bool Layout(HWND hwnd) {
   RECT outer{};
   GetWindowRect(hwnd, &outer);
   const int w = outer.right - outer.left, h = outer.bottom - outer.top;
-  const LayoutAction action = DecideLayout(w, h);
+  // The thresholds are the window's size at 96 DPI.
+  const WindowPlacement base = PlacementToStore({0, 0, w, h}, mainDpi);
+  const LayoutAction action = DecideLayout(base.width, base.height);
   if (action == LayoutAction::Skip) return false;
   if (action == LayoutAction::SnapAndPlace)
-    SetWindowPos(hwnd, nullptr, 0, 0, w, SnapHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd, nullptr, 0, 0, w, ScaleForDpi(SnapHeight, mainDpi),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   RECT client{};
   GetClientRect(hwnd, &client);
-  const ChildLayout c = LayoutChildren(client.right - client.left, client.bottom - client.top);
+  const ChildLayout c = LayoutChildren(client.right - client.left, client.bottom - client.top, mainDpi);
   HDWP batch = BeginDeferWindowPos(3);
   batch = PlaceChild(batch, hwnd, IDC_MAIN_TITLE, c.title);
   batch = PlaceChild(batch, hwnd, IDC_MAIN_ACTIVITYLIST, c.activity);
@@ -62,10 +68,33 @@ bool Layout(HWND hwnd) {
 }
 
 void ToggleMainWindow() {
-  if (IsWindowVisible(Shell.MainWindow))
+  if (IsWindowVisible(Shell.MainWindow)) {
     ShowWindow(Shell.MainWindow, SW_HIDE);
-  else
-    ShowWindow(Shell.MainWindow, SW_SHOWNORMAL);
+    return;
+  }
+  ShowWindow(Shell.MainWindow, SW_SHOWNORMAL);
+  // The click on the icon lets this program take the foreground: the window
+  // comes up in front of the others, not behind the one in use.
+  SetForegroundWindow(Shell.MainWindow);
+  BringWindowToTop(Shell.MainWindow);
+}
+
+// The window moved to a monitor of another DPI (or the user changed the
+// scaling): the font and every child follow, the window takes the size the
+// system suggests.
+void ChangeDpi(HWND hwnd, int dpi, const RECT* suggested) {
+  mainDpi = dpi;
+  HFONT old = Shell.SmallFont;
+  CreateSmallFont(dpi);
+  for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)) == old) ApplySmallFont(child);
+  if (old) DeleteObject(old);
+  if (suggested)
+    SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The labels of the status row are placed when they are made.
+  if (WaitLabelExists()) RecreateWaitLabel();
+  Layout(hwnd);
 }
 
 // A server fetch from the menu: the waiting message is up for as long as
@@ -149,6 +178,15 @@ LRESULT CALLBACK CommentEditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
+int MainWindowDpi() { return mainDpi; }
+
+void CreateSmallFont(int dpi) {
+  LOGFONTA font{};
+  font.lfHeight = ScaleForDpi(8, dpi);
+  std::strcpy(font.lfFaceName, "Helv");
+  Shell.SmallFont = CreateFontIndirectA(&font);
+}
+
 void TrackControlPopup(HWND control, LPARAM point, HMENU menu, HWND target) {
   POINT p{static_cast<LONG>(LOWORD(point)), static_cast<LONG>(HIWORD(point))};
   ClientToScreen(control, &p);
@@ -187,6 +225,8 @@ void PlaceMainWindow() {
     EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
     if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement();
   }
+  mainDpi = WindowDpi(Shell.MainWindow);
+  p = PlacementForDpi(p, mainDpi);
   SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
 }
 
@@ -194,10 +234,14 @@ void SavePlacement() {
   if (Shell.TransferInstance) return;
   RECT r{};
   if (!GetWindowRect(Shell.MainWindow, &r)) return;
-  WriteSettingNumber(Setting::WindowLeft, static_cast<int>(r.left));
-  WriteSettingNumber(Setting::WindowTop, static_cast<int>(r.top));
-  WriteSettingNumber(Setting::WindowWidth, static_cast<int>(r.right - r.left));
-  WriteSettingNumber(Setting::WindowHeight, static_cast<int>(r.bottom - r.top));
+  const WindowPlacement p = PlacementToStore(
+      {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+       static_cast<int>(r.bottom - r.top)},
+      mainDpi);
+  WriteSettingNumber(Setting::WindowLeft, p.left);
+  WriteSettingNumber(Setting::WindowTop, p.top);
+  WriteSettingNumber(Setting::WindowWidth, p.width);
+  WriteSettingNumber(Setting::WindowHeight, p.height);
 }
 
 // The whole parameter is compared: only menu commands match, never the
@@ -233,6 +277,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   // message then goes on through the handling below.
   if (msg == TrayCallbackMessage && wp == static_cast<WPARAM>(TrayIconNormal) && lp == WM_LBUTTONDOWN)
     ToggleMainWindow();
+  // The notification area started again without the icon.
+  if (msg != 0 && msg == TaskbarCreatedMessage()) {
+    AddTrayIcon();
+    return 0;
+  }
 
   switch (msg) {
     case WM_COMMAND:
@@ -279,6 +328,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOVE:
       if (!Layout(hwnd)) return 0;
       break;
+    case WM_DPICHANGED:
+      ChangeDpi(hwnd, HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }

@@ -9,6 +9,13 @@ struct ShellRect {
   int height = 0;
 };
 
+// Every length below is in pixels at 96 DPI (100 % scaling), where the
+// windows are exactly as they always were; at another DPI each length is
+// scaled by ScaleForDpi before it is used.
+constexpr int BaseDpi = 96;
+// pixels * dpi / 96, rounded to the nearest pixel (as MulDiv rounds).
+int ScaleForDpi(int pixels, int dpi);
+
 constexpr int LayoutMargin = 5;
 constexpr int StatusHeight = 13;
 constexpr int MinLayoutWidth = 90;   // outer width below which nothing is laid out
@@ -29,19 +36,23 @@ struct ChildLayout {
   ShellRect activity;  // 5, H - 105, (W - 10) x 95
   ShellRect text;      // 5, 5, (W - 10) x (H - 125)
 };
-ChildLayout LayoutChildren(int clientWidth, int clientHeight);
+ChildLayout LayoutChildren(int clientWidth, int clientHeight, int dpi = BaseDpi);
 
 // Labels of the status row for a client height H (all at y = H - 13 + 1).
-ShellRect HoldLabelRect(int clientHeight);     // x 5, 80 wide
-ShellRect WaitLabelRect(int clientHeight);     // x 90, 125 wide
-ShellRect TrailerLabelRect(int clientHeight);  // x 90, 225 wide
+ShellRect HoldLabelRect(int clientHeight, int dpi = BaseDpi);     // x 5, 80 wide
+ShellRect WaitLabelRect(int clientHeight, int dpi = BaseDpi);     // x 90, 125 wide
+ShellRect TrailerLabelRect(int clientHeight, int dpi = BaseDpi);  // x 90, 225 wide
 
 // The transfer message pop-up for a text measured textWidth pixels wide:
 // 145 pixels wider than the text, 52 high, centred on a screen of the given
-// size (each half truncated towards zero).
-ShellRect TransferMessageRect(int textWidth, int screenWidth, int screenHeight);
-ShellRect TransferMessageTextRect(int textWidth);    // 10, 7, textWidth x 18
-ShellRect TransferMessageButtonRect(int textWidth);  // textWidth + 15, 5, 120 x 18
+// size (each half truncated towards zero). frameHeight is what the system's
+// caption and borders take of the height: the pop-up grows beyond 52 when
+// they leave the label and the button less than their height and a margin
+// (a caption taller than the 19 pixels of a classic one).
+ShellRect TransferMessageRect(int textWidth, int screenWidth, int screenHeight, int dpi = BaseDpi,
+                              int frameHeight = 0);
+ShellRect TransferMessageTextRect(int textWidth, int dpi = BaseDpi);    // 10, 7, textWidth x 18
+ShellRect TransferMessageButtonRect(int textWidth, int dpi = BaseDpi);  // textWidth + 15, 5, 120 x 18
 
 // Placement of the main window: left, top, width, height of the outer
 // rectangle.
@@ -53,6 +64,11 @@ struct WindowPlacement {
 };
 // The placement of the settings' defaults (80, 137, 456 x 211).
 WindowPlacement DefaultPlacement();
+// The stored width and height are the window's size at 96 DPI: a placement
+// read for a window at dpi gets its size scaled, and one written from it
+// is scaled back (the position is the screen's, in pixels, either way).
+WindowPlacement PlacementForDpi(const WindowPlacement& stored, int dpi);
+WindowPlacement PlacementToStore(const WindowPlacement& shown, int dpi);
 constexpr WindowPlacement TransferPlacement{120, 0, 456, 211};
 // Outer sizes beyond this are not a window anybody made by dragging.
 constexpr int MaxPlacementSize = 16384;

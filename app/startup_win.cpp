@@ -1,5 +1,6 @@
 // Start-up and shutdown.
 #include <windows.h>
+#include <commctrl.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 
@@ -9,6 +10,7 @@
 #include "app/app.h"
 #include "app/command_line.h"
 #include "app/display_batch.h"
+#include "app/dpi_win.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "ui/message_box.h"
@@ -51,41 +53,29 @@ void RegisterShellClasses() {
   RegisterClassA(&message);
 }
 
-void CreateSmallFont() {
-  LOGFONTA font{};
-  font.lfHeight = 8;
-  std::strcpy(font.lfFaceName, "Helv");
-  Shell.SmallFont = CreateFontIndirectA(&font);
-}
-
-void LoadIconFrames() {
+// The notification area's icons are small icons: at the DPI's size, drawn
+// from the 32 x 32 images rather than stretched by the notification area.
+void LoadIconFrames(int dpi) {
+  const int cx = SystemMetricForDpi(SM_CXSMICON, dpi), cy = SystemMetricForDpi(SM_CYSMICON, dpi);
   for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
+    // The transfer instance's frames are all one icon.
+    if (Shell.TransferInstance && k > 0) {
+      Shell.IconFrames[k] = Shell.IconFrames[0];
+      continue;
+    }
     char name[16];
     std::snprintf(name, sizeof name, IDI_FRAME_FORMAT, k);
-    Shell.IconFrames[k] = LoadIconA(Shell.AppInstance, Shell.TransferInstance ? IDI_T1 : name);
+    Shell.IconFrames[k] = static_cast<HICON>(LoadImageA(Shell.AppInstance, Shell.TransferInstance ? IDI_T1 : name,
+                                                        IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
   }
 }
 
-void AddTrayIcon() {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = Shell.MainWindow;
-  nid.uID = static_cast<UINT>(Shell.TrayIconId);
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  nid.uCallbackMessage = TrayCallbackMessage;
-  nid.hIcon = Shell.IconFrames[0];
-  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", Shell.TransferInstance ? TrayTipTransfer : TrayTipNormal);
-  Shell_NotifyIconA(NIM_ADD, &nid);
-  RememberTrayIcon(nid.hIcon);
-}
-
-void DeleteTrayIcon() {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = Shell.MainWindow;
-  nid.uID = static_cast<UINT>(Shell.TrayIconId);
-  Shell_NotifyIconA(NIM_DELETE, &nid);
-  RememberTrayIcon(nullptr);
+void DestroyIconFrames() {
+  HICON* frames = Shell.IconFrames;
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) {
+    if (frames[k] && (k == 0 || frames[k] != frames[k - 1])) DestroyIcon(frames[k]);
+  }
+  for (int k = 0; k < IDI_FRAME_COUNT; ++k) frames[k] = nullptr;
 }
 
 void PlayResourceSound(const char* name) { CallPlaySound(name, Shell.AppInstance, SND_RESOURCE | SND_SYNC); }
@@ -155,19 +145,22 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   std::snprintf(Shell.MainClassName, sizeof Shell.MainClassName, "%s",
                 Shell.TransferInstance ? TransferClassName : NormalClassName);
   Shell.TrayIconId = Shell.TransferInstance ? TrayIconTransfer : TrayIconNormal;
+  // Common controls 6 (the manifest) for the standard controls' visual style.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   RegisterShellClasses();
 
   Shell.CommentPopupMenu = LoadMenuA(Shell.AppInstance, IDR_COMMENTPOPUP);
   Shell.EditPopupMenu = LoadMenuA(Shell.AppInstance, IDR_EDITPOPUP);
-  CreateSmallFont();
+  const int dpi = WindowDpi(nullptr);
+  CreateSmallFont(dpi);
 
-  LoadSocketLibrary();
 
   if (!Shell.TransferInstance && !Shell.Quiet) PlayResourceSound(IDR_STARTWAVE);
   SetItemUpdates(QuoteUpdate, BackgroundUpdate, SoundUpdate);
   if (!Shell.TransferInstance) AddSoundEventItems();
 
-  LoadIconFrames();
+  LoadIconFrames(dpi);
 
   Shell.OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, Shell.AppInstance,
                               nullptr);
@@ -183,6 +176,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 
   Initialising = 1;
   PlaceMainWindow();
+  ListenForTaskbar();
   AddTrayIcon();
   // The program ends at once when memory runs out: the icon must not stay.
   OutOfMemoryCleanup = DeleteTrayIcon;
@@ -231,6 +225,7 @@ void AppShutdown() {
   Shell.CommentPopupMenu = Shell.EditPopupMenu = nullptr;
   if (Shell.SmallFont) DeleteObject(Shell.SmallFont);
   Shell.SmallFont = nullptr;
+  DestroyIconFrames();
 
   UnloadSocketLibrary();
 }

@@ -34,6 +34,19 @@ HWND TransferMessageWindow(); // the open pop-up, or nullptr
 LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 
+// Tray icon: adds it to the notification area, showing the icon shown last
+// (IconFrames[0] at first) with the instance's tip. When the notification
+// area refuses (not running yet at log-on, or busy), the add is tried again
+// every second until it succeeds or the icon is deleted. Returns whether
+// the icon is there now.
+bool AddTrayIcon();
+void DeleteTrayIcon();
+// Registers the message "TaskbarCreated", which the notification area
+// broadcasts when it starts again (Explorer restarted): its icons are gone
+// then, and the main window adds its own again.
+void ListenForTaskbar();
+UINT TaskbarCreatedMessage(); // 0 before ListenForTaskbar
+
 // Tray icon: shows IconFrames[frame] on the tray icon of MainWindow.
 void ShowTrayFrame(int frame);
 // Index of the next frame the animation shows (0..6; never reset).

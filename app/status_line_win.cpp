@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "app/status.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
@@ -30,7 +31,7 @@ void ShowStatusLineLabel(const char* text) {
 
   RECT client{};
   GetClientRect(Shell.MainWindow, &client);
-  const ShellRect r = TrailerLabelRect(client.bottom - client.top);
+  const ShellRect r = TrailerLabelRect(client.bottom - client.top, MainWindowDpi());
   TrailerLabel = CreateWindowA("STATIC", text, WS_CHILD | WS_VISIBLE | SS_SIMPLE, r.x, r.y, r.width,
                                r.height, Shell.MainWindow, nullptr, Shell.AppInstance, nullptr);
   ApplySmallFont(TrailerLabel);

@@ -3,9 +3,12 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "app/dpi_win.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "ui/message_box.h"
 #include "app/shell_layout.h"
 #include "app/shell_text.h"
@@ -44,6 +47,59 @@ void CALLBACK AnimationStep(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
+namespace {
+
+constexpr UINT_PTR TrayRetryTimerId = IDN_TRAY_NORMAL + 100;
+constexpr UINT TrayRetryPeriod = 1000;
+UINT taskbarCreated = 0;
+
+NOTIFYICONDATAA TrayData(UINT flags) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = Shell.MainWindow;
+  nid.uID = static_cast<UINT>(Shell.TrayIconId);
+  nid.uFlags = flags;
+  nid.uCallbackMessage = TrayCallbackMessage;
+  return nid;
+}
+
+void CALLBACK RetryTrayIcon(HWND, UINT, UINT_PTR, DWORD) { AddTrayIcon(); }
+
+}  // namespace
+
+bool AddTrayIcon() {
+  NOTIFYICONDATAA nid = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+  nid.hIcon = shownIcon ? shownIcon : Shell.IconFrames[0];
+  std::snprintf(nid.szTip, sizeof nid.szTip, "%s", Shell.TransferInstance ? TrayTipTransfer : TrayTipNormal);
+  bool there = Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
+  // An add refused because the icon is still there (a broadcast while the
+  // notification area kept it) leaves it as it is.
+  if (!there) {
+    NOTIFYICONDATAA probe = TrayData(0);
+    there = Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+  }
+  if (there) {
+    KillTimer(Shell.MainWindow, TrayRetryTimerId);
+    shownIcon = nid.hIcon;
+  } else {
+    SetTimer(Shell.MainWindow, TrayRetryTimerId, TrayRetryPeriod, RetryTrayIcon);
+  }
+  return there;
+}
+
+void DeleteTrayIcon() {
+  KillTimer(Shell.MainWindow, TrayRetryTimerId);
+  NOTIFYICONDATAA nid = TrayData(0);
+  Shell_NotifyIconA(NIM_DELETE, &nid);
+  shownIcon = nullptr;
+}
+
+void ListenForTaskbar() {
+  if (!taskbarCreated) taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+}
+
+UINT TaskbarCreatedMessage() { return taskbarCreated; }
+
 void ShowTrayFrame(int frame) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof nid;
@@ -69,7 +125,7 @@ int BusyHoldQuery() { return HoldLabel ? 1 : 0; }
 
 int BusyHoldBegin() {
   if (HoldLabel) return 1;
-  HoldLabel = CreateStatusLabel(HoldLabelText, HoldLabelRect(MainClientHeight()));
+  HoldLabel = CreateStatusLabel(HoldLabelText, HoldLabelRect(MainClientHeight(), MainWindowDpi()));
   SetTimer(Shell.MainWindow, AnimationTimerId, AnimationPeriod, AnimationStep);
   return 1;
 }
@@ -85,7 +141,7 @@ int BusyHoldEnd() {
 void ShowWaitLabel() {
   // A second show replaces the label instead of leaving one behind.
   if (WaitLabel) DestroyWindow(WaitLabel);
-  WaitLabel = CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight()));
+  WaitLabel = CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight(), MainWindowDpi()));
 }
 
 void HideWaitLabel() {
@@ -136,9 +192,9 @@ void ShowTransferMessage(const char* text, WindowRef ownerRef) {
   }
   if (!text) return;
 
-  HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption,
-                             WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr,
-                             Shell.AppInstance, nullptr);
+  constexpr DWORD popupStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION;
+  HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption, popupStyle, 0, 0, 10, 10,
+                             nullptr, nullptr, Shell.AppInstance, nullptr);
   TransferMessage = popup;
   HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_SIMPLE, 0, 0, 0, 0, popup,
                              nullptr, Shell.AppInstance, nullptr);
@@ -156,16 +212,19 @@ void ShowTransferMessage(const char* text, WindowRef ownerRef) {
 
   RECT desktop{};
   GetWindowRect(GetDesktopWindow(), &desktop);
-  const ShellRect r =
-      TransferMessageRect(cx, desktop.right - desktop.left, desktop.bottom - desktop.top);
+  // Lengths for the DPI of the pop-up's monitor, its height from the
+  // system's caption and borders there.
+  const int dpi = WindowDpi(popup);
+  const ShellRect r = TransferMessageRect(cx, desktop.right - desktop.left, desktop.bottom - desktop.top, dpi,
+                                          FrameHeightForDpi(popupStyle, 0, dpi));
   SetWindowPos(popup, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(popup, SW_SHOW);
 
-  const ShellRect t = TransferMessageTextRect(cx);
+  const ShellRect t = TransferMessageTextRect(cx, dpi);
   SetWindowPos(label, nullptr, t.x, t.y, t.width, t.height, SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(label, SW_SHOW);
 
-  const ShellRect b = TransferMessageButtonRect(cx);
+  const ShellRect b = TransferMessageButtonRect(cx, dpi);
   HWND button = CreateWindowA("BUTTON", CancelTransferText, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
                               b.x, b.y, b.width, b.height, popup,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(CancelTransferButtonId)),

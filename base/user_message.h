@@ -21,5 +21,8 @@ struct UserMessageShell {
   WindowRef (*mainWindow)() = nullptr;
   const char* caption = nullptr;
   void (*beforeShow)() = nullptr;
+  // True when the box must come to the front of every window (the transfer
+  // instance works unseen behind them for a long time).
+  bool (*toFront)() = nullptr;
 };
 extern UserMessageShell UserMessageHooks;

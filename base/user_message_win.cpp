@@ -10,5 +10,7 @@ void UserMessage(const char* text, WindowRef owner) {
   // A box owned by a window that has gone away would not show at all.
   if (window && !IsWindow(window)) window = nullptr;
   if (UserMessageHooks.beforeShow) UserMessageHooks.beforeShow();
-  MessageBoxA(window, text ? text : "", UserMessageHooks.caption ? UserMessageHooks.caption : "VelmorW", MB_OK);
+  const UINT front = UserMessageHooks.toFront && UserMessageHooks.toFront() ? MB_SETFOREGROUND : 0;
+  MessageBoxA(window, text ? text : "", UserMessageHooks.caption ? UserMessageHooks.caption : "VelmorW",
+              MB_OK | front);
 }

@@ -76,7 +76,9 @@ void LogActivity(const char* message) {
   if (!ActivityGoesToFile()) return;
   TimeStamp(stamp);
   char fileLine[LineSize];
-  std::snprintf(fileLine, sizeof fileLine, "%s - %s", stamp, line);
+  // A line longer than the log's lines is cut, as on the screen.
+  const int length = std::snprintf(fileLine, sizeof fileLine, "%s - %s", stamp, line);
+  if (length < 0) return;
   AppendToLogFile(fileLine);
 }
 

@@ -19,6 +19,12 @@
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+; The installer's manifest: Windows 7 to 11, common controls 6, drawn for
+; the monitor's DPI (system DPI before Windows 10), as the client's.
+ManifestSupportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {1f676c76-80e1-4239-95bb-83d0f6d0da78} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}
+ManifestDPIAware true
+ManifestDPIAwareness "PerMonitorV2,System"
+XPStyle on
 
 !include "MUI2.nsh"
 !include "nsDialogs.nsh"

@@ -11,6 +11,10 @@ struct sockaddr;
 // the user (activity log and message boxes). The library stays loaded when
 // only entry points are missing.
 void LoadSocketLibrary();
+// Loads the library unless that was tried since the last unload: the first
+// connection loads it, so that a start-up that never connects (and every
+// start-up's time and memory) goes without it.
+void LoadSocketLibraryOnce();
 // Stops and frees the library when it is loaded.
 void UnloadSocketLibrary();
 // The library is loaded and every entry point the connections need is there.

@@ -286,6 +286,8 @@ Socket OpenServerConnection(const ServerAddress& server) {
   if (server.reloadLibrary) {
     UnloadSocketLibrary();
     LoadSocketLibrary();
+  } else {
+    LoadSocketLibraryOnce();
   }
   // Without the library nothing can be created; say so as for a socket that
   // could not be made.

@@ -13,6 +13,7 @@ void (*CancelBlockingLookup)() = nullptr;
 namespace {
 
 HMODULE library = nullptr;
+bool loadTried = false;
 const char* const DefaultLibraryName = "wsock32";
 const char* libraryName = DefaultLibraryName;
 
@@ -27,7 +28,12 @@ bool Fetch(T* slot, const char* name) {
 
 void SetSocketLibraryNameForTesting(const char* name) { libraryName = name ? name : DefaultLibraryName; }
 
+void LoadSocketLibraryOnce() {
+  if (!loadTried) LoadSocketLibrary();
+}
+
 void LoadSocketLibrary() {
+  loadTried = true;
   // The transfer message window ends a host-name lookup through this.
   CancelBlockingLookup = CancelServerLookup;
   Sock = SocketApi{};
@@ -74,6 +80,7 @@ void LoadSocketLibrary() {
 }
 
 void UnloadSocketLibrary() {
+  loadTried = false;
   if (!library) return;
   if (Sock.WSACleanup) Sock.WSACleanup();
   FreeLibrary(library);

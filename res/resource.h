@@ -175,6 +175,7 @@
 #define IDC_NEWDONATE_REMOVE        1006
 #define IDC_NEWDONATE_ADD           1007
 #define IDC_NEWDONATE_FILES         1008
+#define IDC_NEWDONATE_FILESLABEL    1009  /* hidden: the list's name for screen readers */
 
 /* ADDCATDIALOG: "Add Category" */
 #define IDC_ADDCAT_QUOTE            101   /* item type 1 */

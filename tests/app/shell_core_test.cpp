@@ -238,3 +238,29 @@ TEST(PaneText, PiecesJoinToTheDisplayFormAndCopiesDuringTheFillAreExact) {
   EXPECT_EQ(PanePieceEnd(bare, 0, 50), 50u);
   EXPECT_EQ(PanePieceEnd(bare, 0, 102), 102u);
 }
+
+// Under a caption and borders taller than the classic 25 pixels (a Windows
+// 10 caption, a larger caption font) the pop-up grows, so that its label
+// and button are never cut off; at 96 DPI under a classic one it stays 52.
+TEST(Layout, TransferMessageHeightFollowsTheFrame) {
+  EXPECT_EQ(TransferMessageRect(200, 1024, 768, 96, 25).height, 52);
+  EXPECT_EQ(TransferMessageRect(200, 1024, 768, 96, 31).height, 31 + 27);
+  EXPECT_EQ(TransferMessageRect(200, 1024, 768, 144, 37).height, 78);
+  EXPECT_EQ(TransferMessageRect(200, 1024, 768, 144, 60).height, 60 + 41);
+}
+
+// A size stored, shown at any DPI and stored again comes back unchanged.
+TEST(Placement, StoredSizeIsTheSizeAt96Dpi) {
+  for (int dpi : {96, 120, 144, 168, 192, 288}) {
+    for (int w = 90; w <= 2000; ++w) {
+      const WindowPlacement shown = PlacementForDpi({-5, 7, w, w + 1}, dpi);
+      const WindowPlacement again = PlacementToStore(shown, dpi);
+      ASSERT_EQ(again.width, w) << dpi;
+      ASSERT_EQ(again.height, w + 1) << dpi;
+      ASSERT_EQ(again.left, -5);
+      ASSERT_EQ(again.top, 7);
+    }
+  }
+  EXPECT_EQ(PlacementForDpi({80, 137, 456, 211}, 144).width, 684);
+  EXPECT_EQ(PlacementForDpi({80, 137, 456, 211}, 144).height, 317);
+}

@@ -1,5 +1,8 @@
 // The real main window, its children, tray icon and commands, driven with
 // messages inside the test process.
+#include <windows.h>
+#include <shellapi.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -165,6 +168,46 @@ TEST_F(ShellWindow, MinimiseHidesAndTrayLeftClickToggles) {
   EXPECT_FALSE(IsWindowVisible(Shell.MainWindow));
   SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
+}
+
+// Explorer started again: the notification area broadcasts "TaskbarCreated"
+// and has none of the old icons.
+TEST_F(ShellWindow, TrayIconComesBackAfterTaskbarCreated) {
+  Start();
+  ASSERT_TRUE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = Shell.MainWindow;
+  nid.uID = IDN_TRAY_NORMAL;
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
+  ASSERT_FALSE(TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL));
+  const DWORD start = GetTickCount();
+  PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  bool back = false;
+  while (!back && GetTickCount() - start < 1000) {
+    Pump(20);
+    back = TrayIconExists(Shell.MainWindow, IDN_TRAY_NORMAL);
+  }
+  EXPECT_TRUE(back) << "no tray icon a second after the broadcast";
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
+}
+
+// A click on the tray icon brings the hidden window up in front of the
+// window in use.
+TEST_F(ShellWindow, TrayClickBringsTheWindowToTheFront) {
+  Start();
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);  // hides
+  HWND other = CreateWindowA("STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  Pump(100);
+  SendMessageA(Shell.MainWindow, TrayCallbackMessage, IDN_TRAY_NORMAL, WM_LBUTTONDOWN);
+  const DWORD start = GetTickCount();
+  while (GetForegroundWindow() != Shell.MainWindow && GetTickCount() - start < 3000) Pump(20);
+  EXPECT_EQ(GetForegroundWindow(), Shell.MainWindow);
+  EXPECT_TRUE(IsWindowVisible(Shell.MainWindow));
+  DestroyWindow(other);
 }
 
 TEST_F(ShellWindow, CloseSavesPlacementIntoVelmorCfg) {

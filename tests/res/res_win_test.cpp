@@ -93,7 +93,7 @@ INT_PTR CALLBACK Passive(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 // Which kind of control, told apart by class and style.
 enum Kind {
-  Label, Push, DefPush, Radio, Check, Edit, MultiEdit, ListSingle, ListSingleNotify, ListMulti,
+  Label, HiddenLabel, Push, DefPush, Radio, Check, Edit, MultiEdit, ListSingle, ListSingleNotify, ListMulti,
   ListMultiNotify, DropList
 };
 
@@ -132,6 +132,7 @@ void ExpectKind(HWND w, Kind kind) {
   const LONG lbsel = style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL);
   switch (kind) {
     case Label:
+    case HiddenLabel:
       EXPECT_EQ(cls, "static");
       break;
     case Push:
@@ -227,7 +228,8 @@ void CheckTemplate(const Template& t) {
     if (c.text) {
       EXPECT_EQ(TextOf(w), c.text);
     }
-    EXPECT_TRUE(GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE);
+    // A hidden label only names its control for screen readers.
+    EXPECT_EQ((GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE) != 0, c.kind != HiddenLabel);
     if (c.kind != Edit && c.kind != MultiEdit && c.kind < ListSingle) ExpectTextFits(w, c.kind);
   }
 
@@ -332,8 +334,9 @@ TEST(ResDialogs, FileListDialog) {
                   {IDC_NEWDONATE_ADD, Push, "Add to list"},
                   {IDC_NEWDONATE_REMOVE, Push, "Remove from list"},
                   {IDOK, DefPush, "Begin donate transfer"},
-                  {IDCANCEL, Push, "Cancel"}},
-                 {"Files to donate:"}});
+                  {IDCANCEL, Push, "Cancel"},
+                  {IDC_NEWDONATE_FILESLABEL, HiddenLabel, "Files to donate:"}},
+                 {}});
 }
 
 TEST(ResDialogs, AddCategoryDialog) {

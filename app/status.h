@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "content/wait_label.h"
+#include "content/wait_label_win.h"
 #include "interact/dialog_shell.h"
 #include "res/resource.h"
 
@@ -18,9 +18,7 @@ int BusyHoldQuery();
 int BusyHoldBegin(); // returns 1; nothing changes when already held
 int BusyHoldEnd();   // returns 0; one end releases any number of begins
 
-// ShowWaitLabel, HideWaitLabel and ShowProgress: content/wait_label.h.
-bool WaitLabelExists();
-void RecreateWaitLabel(); // after a resize
+// The wait label with its progress: content/wait_label_win.h.
 // Puts the hold and status-line labels on the bottom row of the main window
 // as it is now, and makes the wait label anew there: after every layout, so
 // that a label made while the window was in the tray (with no client area)
@@ -57,8 +55,9 @@ HICON TrayIconShown();
 // (nullptr): ShowTrayFrame only tells the notification area of changes.
 void RememberTrayIcon(HICON shown);
 
-// The status line's label on the bottom row for the client height.
-void PlaceStatusLineLabel(int clientHeight);
+// Gives the wait label and the status line their windows on the status row
+// (content/wait_label_win.h, schedule/status_line_win.h).
+void InstallStatusSeams();
 
 // The main window is going away: forget the labels that die with it.
 void StatusForgetMainChildren();

@@ -1,4 +1,5 @@
-// The busy hold, the wait label and the transfer message pop-up.
+// The busy hold, the tray icon and the transfer message pop-up; the shell's
+// side of the wait label and the status line.
 #include "app/status.h"
 
 #include <shellapi.h>
@@ -15,12 +16,12 @@
 #include "net/transport.h"
 #include "net/transport_hooks.h"
 #include "res/resource.h"
+#include "schedule/status_line_win.h"
 
 
 namespace {
 
 HWND HoldLabel = nullptr;
-HWND WaitLabel = nullptr;
 HWND TransferMessage = nullptr;
 int animationPosition = 0;
 HICON shownIcon = nullptr;
@@ -138,18 +139,21 @@ int BusyHoldEnd() {
   return 0;
 }
 
-void ShowWaitLabel() {
-  // A second show replaces the label instead of leaving one behind.
-  if (WaitLabel) DestroyWindow(WaitLabel);
-  WaitLabel = CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight(), MainWindowDpi()));
-}
+void InstallStatusSeams() {
+  WaitLabelShell wait;
+  wait.createLabel = [] {
+    return CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight(), MainWindowDpi()));
+  };
+  wait.formatProgress = FormatProgress;
+  SetWaitLabelShell(wait);
 
-void HideWaitLabel() {
-  if (WaitLabel) DestroyWindow(WaitLabel);
-  WaitLabel = nullptr;
+  StatusLineShell statusLine;
+  statusLine.mainWindow = [] { return Shell.MainWindow; };
+  statusLine.createLabel = [](const char* text) {
+    return CreateStatusLabel(text, TrailerLabelRect(MainClientHeight(), MainWindowDpi()));
+  };
+  SetStatusLineShell(statusLine);
 }
-
-bool WaitLabelExists() { return WaitLabel != nullptr; }
 
 void PlaceStatusLabels() {
   const int h = MainClientHeight();
@@ -158,23 +162,13 @@ void PlaceStatusLabels() {
     SetWindowPos(HoldLabel, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RecreateWaitLabel();
-  PlaceStatusLineLabel(h);
-}
-
-void RecreateWaitLabel() {
-  if (WaitLabel) ShowWaitLabel();
-}
-
-void ShowProgress(int done, int total) {
-  if (!WaitLabel) return;
-  char text[64];
-  FormatProgress(text, sizeof text, done, total);
-  SetWindowTextA(WaitLabel, text);
+  const ShellRect t = TrailerLabelRect(h);
+  PlaceStatusLineLabel(RECT{t.x, t.y, t.x + t.width, t.y + t.height});
 }
 
 void StatusForgetMainChildren() {
   HoldLabel = nullptr;
-  WaitLabel = nullptr;
+  ForgetWaitLabel();
 }
 
 HWND TransferMessageWindow() { return TransferMessage; }

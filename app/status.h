@@ -5,12 +5,11 @@
 #include <windows.h>
 
 #include "content/wait_label_win.h"
-#include "interact/dialog_shell.h"
+#include "interact/dialog_shell_win.h"
 #include "res/resource.h"
 
 constexpr int AnimationTimerId = IDT_ANIMATION;
 constexpr UINT AnimationPeriod = 200;
-constexpr int CancelTransferButtonId = IDC_MSGWND_CANCEL;
 
 // The busy hold is set exactly while the "*Timer Held*" label exists. Only
 // the main window procedure takes it, around every command and tick.
@@ -25,11 +24,8 @@ int BusyHoldEnd();   // returns 0; one end releases any number of begins
 // is not left off-screen.
 void PlaceStatusLabels();
 
-// ShowTransferMessage, the pop-up's one entry point: interact/dialog_shell.h.
-HWND TransferMessageWindow(); // the open pop-up, or nullptr
-
-// Window procedure of the class `msgwnd`.
-LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// The transfer message pop-up: interact/dialog_shell_win.h (its window
+// procedure is that of the class `msgwnd`).
 
 
 // Tray icon: adds it to the notification area, showing the icon shown last
@@ -55,8 +51,10 @@ HICON TrayIconShown();
 // (nullptr): ShowTrayFrame only tells the notification area of changes.
 void RememberTrayIcon(HICON shown);
 
-// Gives the wait label and the status line their windows on the status row
-// (content/wait_label_win.h, schedule/status_line_win.h).
+// Gives the wait label and the status line their windows on the status row,
+// and the transfer message pop-up its class, font and layout
+// (content/wait_label_win.h, schedule/status_line_win.h,
+// interact/dialog_shell_win.h).
 void InstallStatusSeams();
 
 // The main window is going away: forget the labels that die with it.

@@ -27,6 +27,7 @@ void AppShutdown();
 int AppMain(HINSTANCE instance, const char* commandLine);
 
 // Gives the transport the main window, the instance's role and the transfer
-// message pop-up (net/transport_hooks.h). AppStartup calls it; so does a
+// message pop-up (net/transport_hooks.h), and the status line its windows
+// (schedule/status_line_win.h). AppStartup calls it; so does a
 // test that drives the transport under windows of its own.
 void InstallTransportHooks();

@@ -1,7 +1,6 @@
 // The shell's side of interact/shell_seams_win.h: the open-file dialog (the
 // comment editor's menu is in main_window_win.cpp, beside the text pane's;
-// the transfer message pop-up of interact/dialog_shell.h is in
-// status_win.cpp; the progress pane is in display_batch_win.cpp).
+// the progress pane is in display_batch_win.cpp).
 #include "interact/shell_seams_win.h"
 
 #include "res/resource.h"

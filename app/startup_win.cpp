@@ -102,6 +102,7 @@ void InstallTransportHooks() {
   ShellHooks.mainWindow = [] { return Shell.MainWindow; };
   ShellHooks.transferRole = [] { return Shell.TransferInstance; };
   ShellHooks.showTransferMessage = ShowTransferMessage;
+  InstallStatusSeams();
 }
 
 namespace {

@@ -4,13 +4,12 @@
 #pragma once
 #include <windows.h>
 
-#include "content/wait_label.h"
-#include "interact/dialog_shell.h"
+#include "content/wait_label_win.h"
+#include "interact/dialog_shell_win.h"
 #include "res/resource.h"
 
 constexpr int AnimationTimerId = IDT_ANIMATION;
 constexpr UINT AnimationPeriod = 200;
-constexpr int CancelTransferButtonId = IDC_MSGWND_CANCEL;
 
 // The busy hold is set exactly while the "*Timer Held*" label exists. Only
 // the main window procedure takes it, around every command and tick.
@@ -18,20 +17,15 @@ int BusyHoldQuery();
 int BusyHoldBegin(); // returns 1; nothing changes when already held
 int BusyHoldEnd();   // returns 0; one end releases any number of begins
 
-// ShowWaitLabel, HideWaitLabel and ShowProgress: content/wait_label.h.
-bool WaitLabelExists();
-void RecreateWaitLabel(); // after a resize
+// The wait label with its progress: content/wait_label_win.h.
 // Puts the hold and status-line labels on the bottom row of the main window
 // as it is now, and makes the wait label anew there: after every layout, so
 // that a label made while the window was in the tray (with no client area)
 // is not left off-screen.
 void PlaceStatusLabels();
 
-// ShowTransferMessage, the pop-up's one entry point: interact/dialog_shell.h.
-HWND TransferMessageWindow(); // the open pop-up, or nullptr
-
-// Window procedure of the class `msgwnd`.
-LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// The transfer message pop-up: interact/dialog_shell_win.h (its window
+// procedure is that of the class `msgwnd`).
 
 
 // Tray icon: adds it to the notification area, showing the icon shown last
@@ -57,8 +51,11 @@ HICON TrayIconShown();
 // (nullptr): ShowTrayFrame only tells the notification area of changes.
 void RememberTrayIcon(HICON shown);
 
-// The status line's label on the bottom row for the client height.
-void PlaceStatusLineLabel(int clientHeight);
+// Gives the wait label and the status line their windows on the status row,
+// and the transfer message pop-up its class, font and layout
+// (content/wait_label_win.h, schedule/status_line_win.h,
+// interact/dialog_shell_win.h).
+void InstallStatusSeams();
 
 // The main window is going away: forget the labels that die with it.
 void StatusForgetMainChildren();

@@ -1,4 +1,5 @@
-// The busy hold, the wait label and the transfer message pop-up.
+// The busy hold and the tray icon; the shell's side of the wait label, the
+// status line and the transfer message pop-up.
 #include "app/status.h"
 
 #include <shellapi.h>
@@ -15,13 +16,12 @@
 #include "net/transport.h"
 #include "net/transport_hooks.h"
 #include "res/resource.h"
+#include "schedule/status_line_win.h"
 
 
 namespace {
 
 HWND HoldLabel = nullptr;
-HWND WaitLabel = nullptr;
-HWND TransferMessage = nullptr;
 int animationPosition = 0;
 HICON shownIcon = nullptr;
 
@@ -30,6 +30,8 @@ int MainClientHeight() {
   GetClientRect(Shell.MainWindow, &r);
   return r.bottom - r.top;
 }
+
+RECT AsRect(const ShellRect& r) { return RECT{r.x, r.y, r.x + r.width, r.y + r.height}; }
 
 // A simple static child of the main window, without control id.
 HWND CreateStatusLabel(const char* text, const ShellRect& r) {
@@ -138,18 +140,36 @@ int BusyHoldEnd() {
   return 0;
 }
 
-void ShowWaitLabel() {
-  // A second show replaces the label instead of leaving one behind.
-  if (WaitLabel) DestroyWindow(WaitLabel);
-  WaitLabel = CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight(), MainWindowDpi()));
-}
+void InstallStatusSeams() {
+  WaitLabelShell wait;
+  wait.createLabel = [] {
+    return CreateStatusLabel(WaitLabelText, WaitLabelRect(MainClientHeight(), MainWindowDpi()));
+  };
+  wait.formatProgress = FormatProgress;
+  SetWaitLabelShell(wait);
 
-void HideWaitLabel() {
-  if (WaitLabel) DestroyWindow(WaitLabel);
-  WaitLabel = nullptr;
-}
+  StatusLineShell statusLine;
+  statusLine.mainWindow = [] { return Shell.MainWindow; };
+  statusLine.createLabel = [](const char* text) {
+    return CreateStatusLabel(text, TrailerLabelRect(MainClientHeight(), MainWindowDpi()));
+  };
+  SetStatusLineShell(statusLine);
 
-bool WaitLabelExists() { return WaitLabel != nullptr; }
+  TransferMessageShell popup;
+  popup.instance = [] { return Shell.AppInstance; };
+  popup.className = MessageWindowClassName;
+  popup.applySmallFont = [](HWND window) { ApplySmallFont(window); };
+  popup.layout = [](HWND window, DWORD style, int textWidth, RECT* whole, RECT* text, RECT* button) {
+    RECT desktop{};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    const int dpi = WindowDpi(window);
+    *whole = AsRect(TransferMessageRect(textWidth, desktop.right - desktop.left, desktop.bottom - desktop.top,
+                                        dpi, FrameHeightForDpi(style, 0, dpi)));
+    *text = AsRect(TransferMessageTextRect(textWidth, dpi));
+    *button = AsRect(TransferMessageButtonRect(textWidth, dpi));
+  };
+  SetTransferMessageShell(popup);
+}
 
 void PlaceStatusLabels() {
   const int h = MainClientHeight();
@@ -158,103 +178,10 @@ void PlaceStatusLabels() {
     SetWindowPos(HoldLabel, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RecreateWaitLabel();
-  PlaceStatusLineLabel(h);
-}
-
-void RecreateWaitLabel() {
-  if (WaitLabel) ShowWaitLabel();
-}
-
-void ShowProgress(int done, int total) {
-  if (!WaitLabel) return;
-  char text[64];
-  FormatProgress(text, sizeof text, done, total);
-  SetWindowTextA(WaitLabel, text);
+  PlaceStatusLineLabel(AsRect(TrailerLabelRect(h)));
 }
 
 void StatusForgetMainChildren() {
   HoldLabel = nullptr;
-  WaitLabel = nullptr;
-}
-
-HWND TransferMessageWindow() { return TransferMessage; }
-
-void ShowTransferMessage(const char* text, WindowRef ownerRef) {
-  HWND owner = static_cast<HWND>(ownerRef);
-  if (owner) {
-    EnableWindow(owner, TRUE);
-    SetFocus(owner);
-  }
-  if (TransferMessage) {
-    HWND old = TransferMessage;
-    TransferMessage = nullptr;
-    DestroyWindow(old);
-  }
-  if (!text) return;
-
-  constexpr DWORD popupStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION;
-  HWND popup = CreateWindowA(MessageWindowClassName, TransferMessageCaption, popupStyle, 0, 0, 10, 10,
-                             nullptr, nullptr, Shell.AppInstance, nullptr);
-  TransferMessage = popup;
-  HWND label = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_SIMPLE, 0, 0, 0, 0, popup,
-                             nullptr, Shell.AppInstance, nullptr);
-  SetWindowTextA(label, text);
-  ApplySmallFont(label);
-
-  // Measured in a fresh context of the label, which carries the default
-  // font, not SmallFont: the pop-up comes out a little wider than the text.
-  SIZE extent{};
-  if (HDC dc = GetDC(label)) {
-    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
-    ReleaseDC(label, dc);
-  }
-  const int cx = extent.cx;
-
-  RECT desktop{};
-  GetWindowRect(GetDesktopWindow(), &desktop);
-  // Lengths for the DPI of the pop-up's monitor, its height from the
-  // system's caption and borders there.
-  const int dpi = WindowDpi(popup);
-  const ShellRect r = TransferMessageRect(cx, desktop.right - desktop.left, desktop.bottom - desktop.top, dpi,
-                                          FrameHeightForDpi(popupStyle, 0, dpi));
-  SetWindowPos(popup, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  ShowWindow(popup, SW_SHOW);
-
-  const ShellRect t = TransferMessageTextRect(cx, dpi);
-  SetWindowPos(label, nullptr, t.x, t.y, t.width, t.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  ShowWindow(label, SW_SHOW);
-
-  const ShellRect b = TransferMessageButtonRect(cx, dpi);
-  HWND button = CreateWindowA("BUTTON", CancelTransferText, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                              b.x, b.y, b.width, b.height, popup,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(CancelTransferButtonId)),
-                              Shell.AppInstance, nullptr);
-  ApplySmallFont(button);
-  ApplySmallFont(popup);
-
-  SetFocus(popup);
-  if (owner) EnableWindow(owner, FALSE);
-}
-
-LRESULT CALLBACK TransferMessageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_QUIT:
-      CancelTransfer = 1;
-      break;
-    case WM_COMMAND:
-      if (LookupInProgress == 1) {
-        // The lookup blocks inside the sockets library; cancelling it makes
-        // the lookup fail, and the transport reports that. The transfer
-        // itself is not cancelled.
-        if (CancelBlockingLookup) CancelBlockingLookup();
-        LookupInProgress = 0;
-      } else if (LOWORD(wp) == CancelTransferButtonId) {
-        CancelTransfer = 1;
-      }
-      break;
-    case WM_NCDESTROY:
-      if (hwnd == TransferMessage) TransferMessage = nullptr;
-      break;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  ForgetWaitLabel();
 }

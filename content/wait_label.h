@@ -1,6 +1,6 @@
-// Seam: the status row's wait label that brackets every block transfer (the
-// shell implements these in its status windows; app/status.h declares the
-// same functions for Windows code).
+// Seam: the status row's wait label that brackets every block transfer
+// (content/wait_label_win.cpp over the windows the shell registers; native
+// tests record it).
 #pragma once
 
 void ShowWaitLabel();

@@ -2,9 +2,9 @@
 //
 // The exchanges run from a dialog and report to it: the transfer message
 // pop-up is owned by the dialog (which it disables while it is up), and so
-// are the message boxes (UserMessage with the dialog as owner). The shell
-// implements the pop-up over its windows (app/dialog_shell_win.cpp); native
-// tests link a recording stand-in.
+// are the message boxes (UserMessage with the dialog as owner). The pop-up is
+// interact/dialog_shell_win.cpp, over the class and layout the shell
+// registers; native tests link a recording stand-in.
 #pragma once
 #include "base/user_message.h"
 

@@ -1,5 +1,6 @@
-// Seam: the status-line label under the main window. The shell implements it
-// (app/status_line_win.cpp); tests record it.
+// Seam: the status-line label under the main window. Windows implements it
+// (schedule/status_line_win.cpp) over the windows the shell registers; tests
+// record it.
 #pragma once
 
 // Removes the current label, if any; then, unless text is null, shows text

@@ -1,5 +1,5 @@
 // Seam: what the dialogs of the server interactions need of the shell's
-// windows (Windows only). The shell implements it (app/dialog_shell_win.cpp).
+// windows (Windows only). The shell implements it (app/shell_seams_win.cpp).
 #pragma once
 #include <windows.h>
 #include <commdlg.h>

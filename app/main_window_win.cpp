@@ -227,7 +227,10 @@ void PlaceMainWindow() {
   }
   mainDpi = WindowDpi(Shell.MainWindow);
   p = PlacementForDpi(p, mainDpi);
-  SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_SHOWWINDOW);
+  // Placed and laid out while hidden, then shown: the children are moved
+  // before anything of them is drawn.
+  SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_NOACTIVATE);
+  ShowWindow(Shell.MainWindow, SW_SHOW);
 }
 
 void SavePlacement() {

@@ -134,9 +134,17 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 
   UseSystemLegacyCodePage();
   UseProgramFolderSettings();
+  // Start-up reads its dozen settings from one reading of velmor.cfg (each
+  // read of its own opens, locks and reads the file).
+  ConfigReadBatchBegin();
   LoadBasicSettings(ConfigFileName);
 
-  if (!DirectoryExists(DataDirectory)) RunConfigDirDialog(nullptr);
+  if (!DirectoryExists(DataDirectory)) {
+    // The user may take minutes over the dialog: what follows reads afresh.
+    ConfigReadBatchEnd();
+    RunConfigDirDialog(nullptr);
+    ConfigReadBatchBegin();
+  }
 
   const CommandLineSwitches switches = ScanCommandLine(commandLine);
   Shell.TransferInstance = switches.transfer;
@@ -184,6 +192,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   TrailerPaceStart();
   TrailerShow();
   Initialising = 0;
+  ConfigReadBatchEnd();
 }
 
 int AppRun() {

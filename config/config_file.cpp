@@ -260,7 +260,10 @@ enum class WriteOutcome { Done, Held };
 
 // Rewrites the file at path with key set to value; the caller holds the
 // exclusive lock.
+void DropBatchView();
+
 WriteOutcome SetWithPath(const char* key, const char* value, const char* path) {
+  DropBatchView();
   FileText text;
   ReadResult read = ReadFileText(path, Reports::AllButOpen, &text);
   if (read == ReadResult::Failed) return WriteOutcome::Done;
@@ -509,7 +512,39 @@ bool LoadView(ConfigView* view, const char* fileName, Reports reports) {
   return true;
 }
 
+// The read batch: its view, and the path it was loaded from (or that
+// could not be read, so that a batch does not try that file again).
+int batchDepth = 0;
+ConfigView batchView;
+std::string batchPath;
+bool batchLoaded = false;
+
+void DropBatchView() {
+  if (batchLoaded) ConfigViewRelease(&batchView);
+  batchLoaded = false;
+  batchPath.clear();
+}
+
+// The batch's view of the file at path, or null when no batch is open or
+// the file cannot be read cleanly (the caller then reads as without one).
+const ConfigView* BatchView(const char* path, const char* fileName) {
+  if (batchDepth == 0) return nullptr;
+  if (batchPath != path) {
+    DropBatchView();
+    batchPath = path;
+    batchLoaded = LoadView(&batchView, fileName, Reports::None);
+    if (!batchLoaded) ConfigViewRelease(&batchView);
+  }
+  return batchLoaded ? &batchView : nullptr;
+}
+
 }  // namespace
+
+void ConfigReadBatchBegin() { ++batchDepth; }
+
+void ConfigReadBatchEnd() {
+  if (batchDepth > 0 && --batchDepth == 0) DropBatchView();
+}
 
 void ConfigViewLoad(ConfigView* view, const char* fileName) { LoadView(view, fileName, Reports::All); }
 
@@ -550,6 +585,7 @@ int ConfigGet(char* out, std::size_t outSize, const char* key, const char* fileN
     CopyPendingValue(out, outSize, *p);
     return 1;
   }
+  if (const ConfigView* view = BatchView(path, fileName)) return ConfigViewGet(view, out, outSize, key);
   // Reading needs no lock to be safe (the file is replaced whole), so a
   // lock that cannot be had does not stop it.
   bool locked = AcquireLock(path, false);
@@ -620,6 +656,10 @@ void ConfigGetDefault(char* out, std::size_t outSize, const char* key, const cha
     CopyPendingValue(out, outSize, *p);
     return;
   }
+  // A key the batch's view holds needs no write; one it lacks is read and
+  // stored under the lock below.
+  if (const ConfigView* view = BatchView(path, fileName))
+    if (ConfigViewGet(view, out, outSize, key)) return;
   // One lock over the read and the write, so that another process cannot
   // store the key in between and have it overwritten with the default.
   bool locked = AcquireLock(path, true);

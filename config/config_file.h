@@ -96,6 +96,18 @@ int ConfigViewTryLoad(ConfigView* view, const char* fileName);
 int ConfigViewGet(const ConfigView* view, char* out, std::size_t outSize, const char* key);
 void ConfigViewRelease(ConfigView* view);
 
+// A batch of reads: between ConfigReadBatchBegin and ConfigReadBatchEnd,
+// ConfigGet and ConfigGetDefault answer from one view of the file, loaded by
+// the first read (start-up reads a dozen keys before its window shows, and
+// each read of its own opens, locks and reads the file). A write by this
+// process drops the view, so the next read sees what was written; reading
+// another file (the data directory changed) loads that one instead. A file
+// that cannot be read is read key by key as without the batch, so failures
+// are reported exactly as often. Another process's write made during the
+// batch is seen after it. Batches nest; only the outermost end closes one.
+void ConfigReadBatchBegin();
+void ConfigReadBatchEnd();
+
 // The line splitter over the file's text in memory. A line ends at a CR
 // (an LF directly after it belongs to the line end); a bare LF is an
 // ordinary character, and so is a NUL. Characters after the last CR are not

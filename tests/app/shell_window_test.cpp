@@ -253,7 +253,7 @@ TEST_F(ShellWindow, DonateIsRefusedWhileATransferWindowExists) {
     });
     SendMessageA(Shell.MainWindow, WM_COMMAND, IDM_DONATE, 0);
     ASSERT_EQ(watch.Seen().size(), 1u);
-    EXPECT_EQ(watch.Seen()[0].caption, "Donate a file to a Velmor server");
+    EXPECT_EQ(watch.Seen()[0].caption, "Donate a file to a Velmor server") << watch.Seen()[0].text;
   }
   SetPropA(transfer, TransferInstanceProperty, reinterpret_cast<HANDLE>(1));
   {

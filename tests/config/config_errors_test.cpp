@@ -283,6 +283,51 @@ TEST_F(ConfigErrors, DefaultIsReadAndStoredUnderOneLock) {
   EXPECT_EQ(Disk().files[Cfg], Before + "Trailer  =  none\r\n");
 }
 
+TEST_F(ConfigErrors, ReadBatchReadsTheFileOnceAndSeesItsOwnWrites) {
+  Disk().files[Cfg] = Before;
+  auto opens = [] {
+    int n = 0;
+    for (const auto& e : Disk().events) n += e.rfind("open ", 0) == 0;
+    return n;
+  };
+  ConfigReadBatchBegin();
+  EXPECT_EQ(Get("Port"), "1123");
+  EXPECT_EQ(Get("host"), "h");
+  EXPECT_EQ(Get("Absent"), "<absent>");
+  char out[20];
+  ConfigGetDefault(out, sizeof out, "Host", "other", ConfigFileName);
+  EXPECT_STREQ(out, "h");
+  EXPECT_EQ(opens(), 1);
+  // Another program's change is not seen within the batch; this process's
+  // own write is, and so is a default stored for a missing key.
+  Disk().files[Cfg] = "Port=7\r\nHost=h\r\n";
+  EXPECT_EQ(Get("Port"), "1123");
+  ConfigSet("Host", "g", ConfigFileName);
+  EXPECT_EQ(Get("Host"), "g");
+  EXPECT_EQ(Get("Port"), "7");
+  ConfigGetDefault(out, sizeof out, "Trailer", "none", ConfigFileName);
+  EXPECT_EQ(Get("Trailer"), "none");
+  // Another data directory is another file.
+  ConfigReadBatchBegin();
+  UseDataDirectory(dir_ + "/sub");
+  Disk().files[std::string(DataDirectory) + ConfigFileName] = "Port=9\r\n";
+  EXPECT_EQ(Get("Port"), "9");
+  ConfigReadBatchEnd();
+  UseDataDirectory(dir_);
+  EXPECT_EQ(Get("Port"), "7");
+  ConfigReadBatchEnd();
+  Disk().files[Cfg] = "Port=8\r\n";
+  EXPECT_EQ(Get("Port"), "8");
+}
+
+TEST_F(ConfigErrors, ReadBatchOfAnUnreadableFileReportsEveryReadAsWithoutIt) {
+  ConfigReadBatchBegin();
+  EXPECT_EQ(Get("Port"), "<absent>");
+  EXPECT_EQ(Get("Host"), "<absent>");
+  ConfigReadBatchEnd();
+  EXPECT_EQ(InternalMessages(), (std::vector<std::string>{Line(2, "DosOpen config file"), Line(2, "DosOpen config file")}));
+}
+
 TEST_F(ConfigErrors, NestedUseInTheSameProcessDoesNotWaitForItself) {
   // A message box shown while the lock is held pumps messages, and a
   // handler may read the file meanwhile.

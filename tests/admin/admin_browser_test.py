@@ -211,6 +211,12 @@ def run(browser, admin, server_port, content, work, screenshot):
     donate(server_port, position, 2, "gift.jpg", gift)
     donate(server_port, position, 2, "unwanted.jpg", gift[: len(gift) // 2])
     donate(server_port, 0, 1, "hostile.txt", b"<script>document.title='pwned'</script> wise words")
+    # Names as a client with the UTF-8 code page sends them: the page shows
+    # them as the donor wrote them.
+    utf8_names = ["\u00c9clair.txt", "\u0444\u043e\u0442\u043e.txt", "\u5199\u771f.txt"]
+    for name in utf8_names:
+        donate(server_port, 0, 1, name, b"quote")
+        assert os.path.exists(os.path.join(content, "donations", "quote", "0", name)), name
     # A name a client may send that means something in HTML, and one it
     # cannot send but an operator might copy in by hand, which the page
     # leaves out as the server would refuse it.
@@ -227,6 +233,8 @@ def run(browser, admin, server_port, content, work, screenshot):
         what="the donated picture rendered")
     text = browser.text()
     assert "54321" in text, "client id not shown"
+    for name in utf8_names:
+        assert name in text, "%s not shown as written" % name
     assert entity_name in text and "<script>document.title='pwned'</script>" in text, "hostile text not shown as text"
     assert hostile_name not in text, "a name the server refuses is listed"
     assert browser.script("return document.querySelectorAll('script').length;") == 0, "a donor's script became markup"

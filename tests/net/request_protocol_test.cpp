@@ -3,11 +3,13 @@
 // failure leaks a guarded block.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "config/basic_settings.h"
 #include "config/config_file.h"
@@ -203,6 +205,29 @@ TEST_F(ProtocolTest, HugeChunkIsReadInBoundedPieces) {
   EXPECT_EQ(std::string(got, 150000), data);
   EXPECT_EQ(Peer().receiveSizes, (std::vector<int>{90, 65536, 65536, 18928}));
   GuardedFree(got);
+}
+
+TEST_F(ProtocolTest, PiecesShrinkToTheChunkSizeWhenDataComesSlowly) {
+  Peer().incoming = BlockBytes(Pattern(400000), 1000);
+  // Every piece arrives at once until one of 8000 bytes is asked for; from
+  // then on each takes 120 ms, and the sixth slow one is cancelled.
+  size_t slowFrom = 0, seen = 0;
+  Peer().onPump = [&](int) {
+    const std::vector<int>& sizes = Peer().receiveSizes;
+    if (sizes.size() == seen) return;  // the pump between pieces
+    seen = sizes.size();
+    if (!slowFrom && sizes.back() >= 8000) slowFrom = seen - 1;
+    if (!slowFrom) return;
+    if (seen - slowFrom == 6) CancelTransfer = 1;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  };
+  int status = -1;
+  EXPECT_EQ(BlockRecvMemory(3, &status, nullptr), nullptr);
+  EXPECT_EQ(status, BlockCancelled);
+  ASSERT_NE(slowFrom, 0u) << "the pieces never grew to 8000 bytes";
+  const std::vector<int>& sizes = Peer().receiveSizes;
+  EXPECT_EQ(std::vector<int>(sizes.begin() + static_cast<std::ptrdiff_t>(slowFrom), sizes.end()),
+            (std::vector<int>{8000, 4000, 2000, 1000, 1000, 1000}));
 }
 
 TEST_F(ProtocolTest, MemoryBlockCancelAndQuit) {

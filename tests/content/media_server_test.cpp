@@ -79,17 +79,7 @@ void CreateSchemeEvent(const char* app, const std::string& event) {
 }
 
 std::vector<std::string> ActivitySince(size_t from) {
-  std::vector<std::string> lines;
-  std::string log = LogText();
-  size_t at = 0;
-  while (at < log.size()) {
-    size_t end = log.find("\r\n", at);
-    if (end == std::string::npos) break;
-    std::string line = log.substr(at, end - at);
-    size_t tab = line.find("-\t");
-    if (tab != std::string::npos && line.find("VelmorW-") == std::string::npos) lines.push_back(line.substr(tab + 2));
-    at = end + 2;
-  }
+  const std::vector<std::string> lines = ActivityLines();
   return from < lines.size() ? std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end())
                              : std::vector<std::string>{};
 }

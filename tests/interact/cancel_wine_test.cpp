@@ -31,35 +31,11 @@
 
 namespace {
 
-std::string Record(int code, int num1, int num2) {
-  RequestRecord r = EmptyRecord();
-  r.code = code;
-  r.num1 = num1;
-  r.num2 = num2;
-  unsigned char wire[RequestRecordSize];
-  EncodeRequestRecord(r, wire);
-  return std::string(reinterpret_cast<char*>(wire), RequestRecordSize);
-}
+std::string Block(const std::string& data) { return WireRecord(0, 4096, static_cast<int>(data.size())) + data; }
 
-std::string Block(const std::string& data) { return Record(0, 4096, static_cast<int>(data.size())) + data; }
-
-std::vector<std::string> Activity() {
-  std::vector<std::string> lines;
-  const std::string log = LogText();
-  size_t at = 0;
-  while (at < log.size()) {
-    size_t end = log.find("\r\n", at);
-    if (end == std::string::npos) break;
-    std::string line = log.substr(at, end - at);
-    size_t tab = line.find("-\t");
-    if (tab != std::string::npos && line.find("VelmorW-") == std::string::npos) lines.push_back(line.substr(tab + 2));
-    at = end + 2;
-  }
-  return lines;
-}
 
 std::vector<std::string> Since(size_t from) {
-  std::vector<std::string> all = Activity();
+  std::vector<std::string> all = ActivityLines();
   return from < all.size() ? std::vector<std::string>(all.begin() + static_cast<long>(from), all.end())
                            : std::vector<std::string>{};
 }
@@ -112,9 +88,9 @@ TEST_F(CancelTest, ContentFetchesEndCancelledAndTheRowStaysDue) {
     const char* file;
   };
   const Case cases[] = {
-      {"Quote", Record(0, 0, 0) + Block("a quote nobody asked for"), "Transfer Cancelled", nullptr},
-      {"Background", Record(0, 0, 0) + Record(0, 1, 2) + Block(bitmap), "Transfer Cancelled.", "Backgrou.bmp"},
-      {"Randomsound", Record(0, 0, 0) + Block("RIFF a sound"), "Transfer Cancelled.", "Randomsound.wav"},
+      {"Quote", WireRecord(0, 0, 0) + Block("a quote nobody asked for"), "Transfer Cancelled", nullptr},
+      {"Background", WireRecord(0, 0, 0) + WireRecord(0, 1, 2) + Block(bitmap), "Transfer Cancelled.", "Backgrou.bmp"},
+      {"Randomsound", WireRecord(0, 0, 0) + Block("RIFF a sound"), "Transfer Cancelled.", "Randomsound.wav"},
   };
   for (const char* row : {"Quote", "Background", "Randomsound"}) {
     ConfigSet((std::string("Interval") + row).c_str(), "0", ConfigFileName);
@@ -127,7 +103,7 @@ TEST_F(CancelTest, ContentFetchesEndCancelledAndTheRowStaysDue) {
     ConfigSet((std::string("Time") + c.row).c_str(), "0", ConfigFileName);
     ShowTransferMessage("Please Wait. Connecting to server.", nullptr);
     DelayedAction cancel(500, PressCancelTransfer);
-    const size_t from = Activity().size();
+    const size_t from = ActivityLines().size();
     ScheduleTick();
     ShowTransferMessage(nullptr, nullptr);
     EXPECT_TRUE(cancel.Fired()) << c.row;
@@ -148,11 +124,11 @@ TEST_F(CancelTest, ContentFetchesEndCancelledAndTheRowStaysDue) {
 
 TEST_F(CancelTest, ACategoryListCancelledCachesNothing) {
   DiscardCategoryList(ItemQuote);
-  RawPeer peer(SilentThen(Record(0, 2, 0) + Block(std::string("A\0B\0", 4))));
+  RawPeer peer(SilentThen(WireRecord(0, 2, 0) + Block(std::string("A\0B\0", 4))));
   Use(peer);
   MessageBoxRecorder boxes;
   DelayedAction cancel(500, PressCancelTransfer);
-  const size_t from = Activity().size();
+  const size_t from = ActivityLines().size();
   EXPECT_EQ(PrepareCategoryList(ItemQuote, owner_), 0);
   EXPECT_TRUE(cancel.Fired());
   EXPECT_EQ(CategoryCount(ItemQuote), 0);
@@ -174,12 +150,12 @@ TEST_F(CancelTest, DialogExchangesEndCancelledWithoutSuccess) {
       {"comment", [this] { EXPECT_EQ(SendComment(owner_, "a comment"), 0); }, "Send comment request Cancelled"},
   };
   for (const Case& c : cases) {
-    RawPeer peer(SilentThen(Record(0, 0, 0), true));
+    RawPeer peer(SilentThen(WireRecord(0, 0, 0), true));
     peer.DrainAfterScript();
     Use(peer);
     MessageBoxRecorder boxes;
     DelayedAction cancel(500, PressCancelTransfer);
-    const size_t from = Activity().size();
+    const size_t from = ActivityLines().size();
     c.run();
     EXPECT_TRUE(cancel.Fired()) << c.what;
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Transfer Cancelled."}) << c.what;
@@ -194,7 +170,7 @@ TEST_F(CancelTest, ADonationCancelledStaysListedAndSendsNothing) {
   WriteFile(file, "a picture");
   ConfigSet("DONATE-2-CATEGORY", "0", ConfigFileName);
   ConfigSet("DONATE-2-1", file.c_str(), ConfigFileName);
-  RawPeer peer(SilentThen(Record(0, 0, 0), true));
+  RawPeer peer(SilentThen(WireRecord(0, 0, 0), true));
   peer.DrainAfterScript();
   Use(peer);
   MessageBoxRecorder boxes;
@@ -204,7 +180,7 @@ TEST_F(CancelTest, ADonationCancelledStaysListedAndSendsNothing) {
   ShowTransferMessage(nullptr, nullptr);
   EXPECT_TRUE(cancel.Fired());
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Transfer Cancelled."});
-  EXPECT_EQ(Activity().back(), "File transfer cancelled by user request");
+  EXPECT_EQ(ActivityLines().back(), "File transfer cancelled by user request");
   char slot[300] = "";
   ConfigGet(slot, sizeof slot, "DONATE-2-1", ConfigFileName);
   EXPECT_EQ(std::string(slot), file);

@@ -40,16 +40,6 @@ std::string Int32(int v) {
   return s;
 }
 
-std::string Record(int code, int num1, int num2) {
-  RequestRecord r = EmptyRecord();
-  r.code = code;
-  r.num1 = num1;
-  r.num2 = num2;
-  unsigned char wire[RequestRecordSize];
-  EncodeRequestRecord(r, wire);
-  return std::string(reinterpret_cast<char*>(wire), RequestRecordSize);
-}
-
 void PressCancelTransfer() {
   PostMessageA(TransferMessageWindow(), WM_COMMAND, CancelTransferButtonId, 0);
 }
@@ -290,7 +280,7 @@ TEST_F(SocketLayerTest, SlowSteadyServerNeverTimesOut) {
   // 90 bytes in 9 pieces 600 ms apart: far longer than the time-out in all,
   // but never that long without a byte (the time-out leaves a loaded
   // machine more than two seconds of room on each piece).
-  std::string response = Record(0, 11, 22);
+  std::string response = WireRecord(0, 11, 22);
   std::vector<RawPeer::Step> script = {RawPeer::Read(90)};
   for (int i = 0; i < 9; ++i) {
     script.push_back(RawPeer::Pause(600));
@@ -315,7 +305,7 @@ TEST_F(SocketLayerTest, SlowSteadyServerNeverTimesOut) {
 }
 
 TEST_F(SocketLayerTest, PeerThatClosesFailsAtOnce) {
-  RawPeer peer({RawPeer::Read(90), RawPeer::Send(Record(0, 0, 0).substr(0, 30)), RawPeer::Close()});
+  RawPeer peer({RawPeer::Read(90), RawPeer::Send(WireRecord(0, 0, 0).substr(0, 30)), RawPeer::Close()});
   UsePort(peer.Port());
   Socket s = OpenServerConnection(ConfiguredServer());
   ASSERT_GE(s, 0);
@@ -394,7 +384,7 @@ TEST_F(SocketLayerTest, QuitToTheMainWindowIsPostedBackThreeTimes) {
 }
 
 TEST_F(SocketLayerTest, CancelDuringABlock) {
-  std::string header = Record(0, 4096, 100000);
+  std::string header = WireRecord(0, 4096, 100000);
   RawPeer peer({RawPeer::Read(90), RawPeer::Send(header + std::string(8192, 'b')), RawPeer::Hold()});
   UsePort(peer.Port());
   Socket s = OpenServerConnection(ConfiguredServer());

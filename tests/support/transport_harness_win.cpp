@@ -12,6 +12,7 @@
 #include "config/basic_settings.h"
 #include "config/config_file.h"
 #include "diag/log.h"
+#include "net/request_record.h"
 #include "net/socket_layer.h"
 #include "net/transport.h"
 #include "net/transport_hooks.h"
@@ -49,6 +50,31 @@ void EndTransportTest() {
 }
 
 std::string LogText() { return ReadFile(std::string(DataDirectory) + "VelmorW.log"); }
+
+std::vector<std::string> ActivityLines() {
+  std::vector<std::string> lines;
+  const std::string log = LogText();
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find("\r\n", at);
+    if (end == std::string::npos) break;
+    std::string line = log.substr(at, end - at);
+    size_t tab = line.find("-\t");
+    if (tab != std::string::npos && line.find("VelmorW-") == std::string::npos) lines.push_back(line.substr(tab + 2));
+    at = end + 2;
+  }
+  return lines;
+}
+
+std::string WireRecord(int code, int num1, int num2) {
+  RequestRecord r = EmptyRecord();
+  r.code = code;
+  r.num1 = num1;
+  r.num2 = num2;
+  unsigned char wire[RequestRecordSize];
+  EncodeRequestRecord(r, wire);
+  return std::string(reinterpret_cast<char*>(wire), RequestRecordSize);
+}
 
 int LogCount(const std::string& text) {
   std::string log = LogText();

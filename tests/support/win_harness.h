@@ -158,6 +158,12 @@ std::string BeginTransportTest(const std::string& name, const char* identity);
 void EndTransportTest();
 // The log file's text so far.
 std::string LogText();
+// The activity lines of the log so far, without their stamps (the
+// program's own "VelmorW-" lines left out).
+std::vector<std::string> ActivityLines();
+// A request record on the wire, as a peer sends it: code, num1 and num2,
+// the rest as an empty record has it.
+std::string WireRecord(int code, int num1, int num2);
 // Whether the log holds a line ending in text (after the stamps), and how
 // many.
 bool LogHas(const std::string& text);

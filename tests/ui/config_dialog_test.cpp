@@ -134,15 +134,6 @@ int ServerRequests(int type) {
   return n;
 }
 
-std::string AnswerBytes(int code, int num1) {
-  RequestRecord r = EmptyRecord();
-  r.code = code;
-  r.num1 = num1;
-  unsigned char wire[RequestRecordSize];
-  EncodeRequestRecord(r, wire);
-  return std::string(reinterpret_cast<char*>(wire), RequestRecordSize);
-}
-
 struct Box {
   std::string text;
   HWND owner;
@@ -373,10 +364,10 @@ TEST_F(ConfigDialogTest, WithoutAnItemOnlyTheMessageAndSwitchesHostAndPortAtOnce
   StartAt(ClosedPort());
   // A peer that answers the category request for pictures, and one that
   // answers the ping: both reached through the port typed in the dialog.
-  RawPeer lists({RawPeer::Read(90), RawPeer::Send(AnswerBytes(0, 2)),
-                 RawPeer::Send(AnswerBytes(0, 4096).replace(36, 4, std::string("\x04\0\0\0", 4)) + std::string("A\0B\0", 4)),
+  RawPeer lists({RawPeer::Read(90), RawPeer::Send(WireRecord(0, 2, 0)),
+                 RawPeer::Send(WireRecord(0, 4096, 0).replace(36, 4, std::string("\x04\0\0\0", 4)) + std::string("A\0B\0", 4)),
                  RawPeer::Close()});
-  RawPeer ping({RawPeer::Read(90), RawPeer::Send(AnswerBytes(0, 0)), RawPeer::Close()});
+  RawPeer ping({RawPeer::Read(90), RawPeer::Send(WireRecord(0, 0, 0)), RawPeer::Close()});
   RunDialog([&](HWND dlg) {
     std::string opened = Cfg();
     Focus(dlg, IDC_CONFIG_CATEGORIES);

@@ -206,8 +206,13 @@ Reply Exchange::OnRequest(const unsigned char* record, std::size_t size) {
       case RequestCategoryList: reply = CategoryList(request.num1, fault); break;
       case RequestStatusLine: reply = StatusLine(fault); break;
       case RequestPing:
-        outcome_ += "pong";
-        reply = Answer(ResponseAccepted);
+        if (proxy_itself_ && context_.leaving && context_.leaving->load()) {
+          outcome_ += "health check while leaving: unavailable";
+          reply = Answer(ResponseUnavailable);
+        } else {
+          outcome_ += "pong";
+          reply = Answer(ResponseAccepted);
+        }
         break;
       case RequestAddCategory: reply = AddCategory(request.num1, request.text, text_length); break;
       case RequestDonate: reply = Donate(request.num1, request.num2, request.text, text_length); break;

@@ -11,6 +11,7 @@
 #include "server/donation_store.h"
 #include "server/fault_plan.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,9 @@ struct ServerContext {
   AddressLimits* limits = nullptr; // null: no per-address donation limit
   int32_t chunk_size = DefaultChunkSize;
   int64_t max_donation_bytes = 64 * 1024 * 1024;
+  // Set while a stopping instance waits for its proxy to take it out of
+  // rotation: the proxy's own pings (its health checks) are answered 4.
+  const std::atomic<bool>* leaving = nullptr;
 };
 
 // A piece of the reply: bytes in memory, or a range of an open file.
@@ -96,6 +100,9 @@ class Exchange {
 
   // The client's address, given by the transport before the request.
   void SetPeerAddress(std::string address) { peer_address_ = std::move(address); }
+  // The connection is a listed proxy's own (a PROXY header naming no
+  // client, or none at all): its pings are health checks.
+  void SetProxyItself() { proxy_itself_ = true; }
 
   // For the exchange's log line.
   const std::string& ClientId() const { return client_id_; }
@@ -134,6 +141,7 @@ class Exchange {
   int64_t block_remaining_ = 0;
   int64_t upload_limit_ = 0;
   bool finished_ = false;
+  bool proxy_itself_ = false;
 };
 
 // Encodes a record the server sends. It carries the client's magic numbers

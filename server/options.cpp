@@ -26,13 +26,13 @@ bool WholeNumber(const char* text, int64_t low, int64_t high, int64_t* out) {
   return true;
 }
 
-bool Seconds(const char* text, double* out) {
+bool Seconds(const char* text, bool zero_ok, double* out) {
   if (!text || !*text) {
     return false;
   }
   char* end = nullptr;
   double v = std::strtod(text, &end);
-  if (*end != '\0' || !(v > 0) || v > 86400) {
+  if (*end != '\0' || !(v > 0 || (zero_ok && v == 0)) || v > 86400) {
     return false;
   }
   *out = v;
@@ -61,6 +61,7 @@ struct Option {
   int64_t low = 0;
   int64_t high = 0;
   bool show_default = true;
+  bool zero_ok = false; // seconds: 0 is a value too
 
   // Stores value; false when it is not acceptable.
   bool Set(Options* o, const char* value_text) const {
@@ -75,7 +76,7 @@ struct Option {
       if (!WholeNumber(value_text, low, high, &n)) return false;
       o->*wide = n;
     } else if (seconds) {
-      if (!Seconds(value_text, &(o->*seconds))) return false;
+      if (!Seconds(value_text, zero_ok, &(o->*seconds))) return false;
     } else if (addresses) {
       // Comma-separated; the option may also be given more than once.
       if (!value_text || !*value_text) return false;
@@ -263,6 +264,10 @@ const std::vector<SO>& ServerTable() {
                 "this instance's name in CONTENT/.stats/NAME.counters (default HOSTNAME-PORT)", false),
         SO{"--drain-timeout", "SECONDS", "on SIGTERM, how long exchanges in flight may take to finish "
            "before they are cut", "expects seconds above 0, at most 86400"},
+        SO{"--lame-duck", "SECONDS", "on SIGTERM, go on serving for this long first, but answer the "
+           "health checks of a --proxy-from proxy 'unavailable' (4), so that it takes this instance out "
+           "of its rotation before the instance stops accepting; 0 stops accepting at once",
+           "expects seconds 0 to 86400"},
         SO{"--sweep-interval", "SECONDS", "how often leftovers of killed instances are looked for in "
            "the .incoming folders", "expects seconds above 0, at most 86400"},
     };
@@ -270,6 +275,10 @@ const std::vector<SO>& ServerTable() {
       if (std::strcmp(o.name, "--idle-timeout") == 0) o.seconds = &S::idle_timeout_seconds;
       if (std::strcmp(o.name, "--drain-timeout") == 0) o.seconds = &S::drain_timeout_seconds;
       if (std::strcmp(o.name, "--sweep-interval") == 0) o.seconds = &S::sweep_interval_seconds;
+      if (std::strcmp(o.name, "--lame-duck") == 0) {
+        o.seconds = &S::lame_duck_seconds;
+        o.zero_ok = true;
+      }
       if (std::strcmp(o.name, "--proxy-from") == 0) {
         o.addresses = &S::proxy_from;
         o.show_default = false;
@@ -319,8 +328,9 @@ std::string ServerUsage() {
          OptionHelp(ServerTable(), sections) +
          "  --help                 show this text\n"
          "\n"
-         "SIGINT or SIGTERM stops the server: it stops accepting, lets the exchanges in\n"
-         "flight finish (up to --drain-timeout), then exits 0.\n";
+         "SIGINT or SIGTERM stops the server: after --lame-duck, if set, it stops\n"
+         "accepting, lets the exchanges in flight finish (up to --drain-timeout), then\n"
+         "exits 0. A second signal cuts the --lame-duck time short.\n";
 }
 
 bool ParseServerOptions(int argc, const char* const* argv, ServerOptions* options, std::string* error) {

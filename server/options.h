@@ -28,6 +28,7 @@ struct ServerOptions {
   std::vector<std::string> proxy_from; // addresses whose PROXY headers are believed
   std::string instance_name;           // empty: <hostname>-<port>
   double drain_timeout_seconds = 30;   // SIGTERM: longest wait for exchanges in flight
+  double lame_duck_seconds = 0;        // SIGTERM: still serving, failing the proxy's health checks
   double sweep_interval_seconds = 60;  // how often .incoming leftovers are looked for
   bool help = false;
 };

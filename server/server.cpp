@@ -107,6 +107,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
                         Quota{o.comment_quota_bytes, o.comment_quota_files});
     context.chunk_size = o.chunk_size;
     context.max_donation_bytes = o.max_donation_bytes;
+    context.leaving = &leaving;
     idle = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.idle_timeout_seconds));
   }
 
@@ -115,8 +116,12 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   // far over capacity).
   void Take(tcp::socket socket);
   // Stops accepting; with drain, lets open connections finish for up to
-  // the drain time before ending them.
+  // the drain time before ending them. A drain with a lame-duck time
+  // first waits that long, still accepting, with `leaving` set; a second
+  // stop cuts the wait short.
   static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
+  static void StopAccepting(const std::shared_ptr<Impl>& impl, bool drain);
+  static void WaitForSignal(const std::shared_ptr<Impl>& impl);
   void EndConnections();
   // Ends the drain, the timers and every connection.
   void EndNow();
@@ -150,6 +155,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   std::atomic<bool> stopping{false};
   std::atomic<bool> draining{false}; // stopping, but letting exchanges finish
   std::atomic<bool> drain_asked{false}; // a stop that serves what was accepted
+  std::atomic<bool> leaving{false}; // lame duck: failing the proxy's health checks
   std::atomic<bool> running{false};
 
   std::atomic<int> active{0}; // exchanges within capacity
@@ -168,6 +174,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   asio::steady_timer counters_timer{io};
   asio::steady_timer sweep_timer{io};
   asio::steady_timer drain_timer{io};
+  asio::steady_timer lame_duck_timer{io};
 
   std::mutex connections_mutex;
   std::unordered_map<uint64_t, std::weak_ptr<Connection>> connections;
@@ -243,6 +250,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     if (!header.address.empty()) {
       address_ = header.address;
+    } else {
+      exchange_.SetProxyItself();
     }
     std::size_t rest = n - header.length;
     if (rest > RequestRecordSize) {
@@ -927,13 +936,29 @@ int VelmorServer::Port() const {
 }
 
 void VelmorServer::StopOnSignals() {
-  auto impl = impl_;
-  impl->signals.emplace(impl->io, SIGINT, SIGTERM);
+  impl_->signals.emplace(impl_->io, SIGINT, SIGTERM);
+  Impl::WaitForSignal(impl_);
+}
+
+void VelmorServer::Impl::WaitForSignal(const std::shared_ptr<Impl>& impl) {
   impl->signals->async_wait([impl](const asio::error_code& ec, int signal_number) {
-    if (!ec) {
-      impl->log.Note("signal " + std::to_string(signal_number) + ": stopping after the exchanges in flight");
-      Impl::Stop(impl, true);
+    if (ec) {
+      return;
     }
+    std::string what = "signal " + std::to_string(signal_number) + ": ";
+    if (impl->leaving) {
+      impl->log.Note(what + "lame-duck time cut short");
+    } else if (impl->options.lame_duck_seconds > 0) {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%g", impl->options.lame_duck_seconds);
+      impl->log.Note(what + "failing the proxy's health checks for " + seconds +
+                     " s, then stopping after the exchanges in flight");
+    } else {
+      impl->log.Note(what + "stopping after the exchanges in flight");
+    }
+    Impl::Stop(impl, true);
+    // While a lame duck, a second signal stops accepting at once.
+    Impl::WaitForSignal(impl);
   });
 }
 
@@ -965,66 +990,86 @@ void VelmorServer::Drain() {
 
 void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
   asio::post(impl->io, [impl, drain]() {
-    if (drain) {
-      impl->drain_asked = true;
-    }
-    if (impl->stopping.exchange(true)) {
-      if (!drain && impl->draining) {
-        impl->EndNow(); // a stop during a drain cuts it short
-      }
-      return;
-    }
-    // Set before the connections are counted: the last one to close then
-    // ends the drain (see Unregister). Set before the queue below is taken
-    // too, so that those connections start.
-    impl->draining = drain;
-    asio::error_code ignored;
-    if (drain) {
-      // Connections the kernel has completed but nobody accepted yet would
-      // be reset by the close: a proxy has already sent them their
-      // request. They are served like any other in flight.
-      impl->acceptor.non_blocking(true, ignored);
-      for (;;) {
-        tcp::socket socket(asio::make_strand(impl->io));
-        asio::error_code ec;
-        impl->acceptor.accept(socket, ec);
-        if (ec) {
-          break;
+    if (drain && !impl->stopping && !impl->leaving && impl->options.lame_duck_seconds > 0) {
+      // Behind a proxy, closing the listener at once resets connections
+      // that the kernel completed in the instant before the close, after
+      // the proxy had sent them their request. Failing its health checks
+      // first lets the proxy stop sending any.
+      impl->leaving = true;
+      impl->lame_duck_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
+          std::chrono::duration<double>(impl->options.lame_duck_seconds)));
+      impl->lame_duck_timer.async_wait([impl](const asio::error_code& ec) {
+        if (!ec) {
+          StopAccepting(impl, true);
         }
-        impl->Take(std::move(socket));
-      }
-    }
-    impl->acceptor.close(ignored);
-    impl->accept_retry.cancel();
-    if (impl->signals) {
-      impl->signals->cancel(ignored);
-    }
-    bool idle;
-    {
-      std::lock_guard<std::mutex> lock(impl->connections_mutex);
-      idle = impl->connections.empty();
-    }
-    if (!drain || idle) {
-      impl->EndNow();
+      });
       return;
     }
-    // Exchanges in flight run their course, for at most the drain time.
-    impl->drain_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(impl->options.drain_timeout_seconds)));
-    impl->drain_timer.async_wait([impl](const asio::error_code& ec) {
-      if (ec) {
-        return;
-      }
-      impl->log.Note("drain time over: ending the exchanges still open");
-      impl->EndNow();
-    });
-    if (!impl->KeepTimers()) {
-      // The last one left while the timer was being set.
-      impl->drain_timer.cancel();
-      impl->counters_timer.cancel();
-      impl->sweep_timer.cancel();
-    }
+    impl->lame_duck_timer.cancel();
+    StopAccepting(impl, drain);
   });
+}
+
+void VelmorServer::Impl::StopAccepting(const std::shared_ptr<Impl>& impl, bool drain) {
+  if (drain) {
+    impl->drain_asked = true;
+  }
+  if (impl->stopping.exchange(true)) {
+    if (!drain && impl->draining) {
+      impl->EndNow(); // a stop during a drain cuts it short
+    }
+    return;
+  }
+  // Set before the connections are counted: the last one to close then
+  // ends the drain (see Unregister). Set before the queue below is taken
+  // too, so that those connections start.
+  impl->draining = drain;
+  asio::error_code ignored;
+  if (drain) {
+    // Connections the kernel has completed but nobody accepted yet would
+    // be reset by the close: a proxy has already sent them their
+    // request. They are served like any other in flight.
+    impl->acceptor.non_blocking(true, ignored);
+    for (;;) {
+      tcp::socket socket(asio::make_strand(impl->io));
+      asio::error_code ec;
+      impl->acceptor.accept(socket, ec);
+      if (ec) {
+        break;
+      }
+      impl->Take(std::move(socket));
+    }
+  }
+  impl->acceptor.close(ignored);
+  impl->accept_retry.cancel();
+  if (impl->signals) {
+    impl->signals->cancel(ignored);
+  }
+  bool idle;
+  {
+    std::lock_guard<std::mutex> lock(impl->connections_mutex);
+    idle = impl->connections.empty();
+  }
+  if (!drain || idle) {
+    impl->EndNow();
+    return;
+  }
+  // Exchanges in flight run their course, for at most the drain time.
+  impl->drain_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(impl->options.drain_timeout_seconds)));
+  impl->drain_timer.async_wait([impl](const asio::error_code& ec) {
+    if (ec) {
+      return;
+    }
+    impl->log.Note("drain time over: ending the exchanges still open");
+    impl->EndNow();
+  });
+  if (!impl->KeepTimers()) {
+    // The last one left while the timer was being set.
+    impl->drain_timer.cancel();
+    impl->counters_timer.cancel();
+    impl->sweep_timer.cancel();
+  }
 }
 
 bool VelmorServer::Impl::KeepTimers() {

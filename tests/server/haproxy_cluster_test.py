@@ -8,7 +8,9 @@ load clients' own address is left out of the per-address limits).
 from 127.0.0.2 while: one instance is killed with SIGKILL (only the
 exchanges in flight on it may fail; every one begun after the kill
 succeeds); one is stopped with SIGTERM and started again (no exchange
-fails); 20 category names are added through all three instances at once
+fails: for its --lame-duck time it fails HAProxy's health checks while it
+serves on, so HAProxy stops sending it connections before it stops
+accepting); 20 category names are added through all three instances at once
 (each listed once); one donation name is sent through the three at once
 (one file, two answers of 10). A donation through HAProxy is recorded
 with the client's address (127.0.0.2), not HAProxy's (127.0.0.1), in the
@@ -31,6 +33,9 @@ import time
 CLIENT = "127.0.0.2"   # the clients' address
 PROXY = "127.0.0.1"    # HAProxy's address towards the instances
 LOAD_SECONDS = 20
+# Two failed checks 2 s apart (the shipped "inter 2s fall 2") take an
+# instance out: at most 4 s after it begins failing them.
+LAME_DUCK = "5"
 
 
 def record(code, num1=0, num2=0, text=b"", client_id=b"4242"):
@@ -124,7 +129,8 @@ class Instance:
         self.process = subprocess.Popen([
             self.server, "--content", self.content, "--port", str(self.port), "--bind", "127.0.0.1",
             "--proxy-from", PROXY, "--instance-name", "velmor%d" % self.number, "--log", self.log,
-            "--ready-file", ready, "--max-per-address", "512"], stderr=subprocess.DEVNULL)
+            "--ready-file", ready, "--max-per-address", "512", "--lame-duck", LAME_DUCK],
+            stderr=subprocess.DEVNULL)
         wait_for("instance %d" % self.number, lambda: os.path.exists(ready) and open(ready).read().strip())
 
 
@@ -257,6 +263,9 @@ def main():
         status = stopped.process.wait(timeout=60)
         if status != 0:
             failures.append("instance stopped with SIGTERM exited %d" % status)
+        # HAProxy's checks were told apart from its clients' pings.
+        if "health check while leaving: unavailable" not in open(stopped.log, errors="replace").read():
+            failures.append("the instance stopped with SIGTERM answered no health check 'unavailable'")
         stopped.start()
 
         # The same 20 category names through all three at once.

@@ -1,5 +1,5 @@
 // Instances behind a proxy and beside each other over one content folder:
-// PROXY headers, draining on SIGTERM, two processes writing one folder, and
+// PROXY headers, draining on SIGTERM (after a lame-duck time), two processes writing one folder, and
 // leftovers of a killed instance.
 #include "server_fixture.h"
 
@@ -203,6 +203,53 @@ TEST_F(InstancesTest, SigtermLetsExchangesInFlightFinishWithinTheDrainTime) {
   EXPECT_EQ("firstlater", ReadTextFile(content_ + "/donations/quote/0/finished.txt"));
   std::string counters = ReadTextFile(content_ + "/.stats/one.counters");
   EXPECT_NE(std::string::npos, counters.find("\nexchanges 2\nfailed 1\ncode7 2\n")) << counters;
+}
+
+// The whole answer to bytes sent to port from a loopback address.
+std::string Ask(int port, const char* from, const std::string& bytes) {
+  TestConnection c;
+  if (!c.Connect(port, 5000, from) || !c.Send(bytes)) {
+    return "";
+  }
+  return c.ReceiveToEnd();
+}
+
+// Behind a proxy, a stopping instance first has the proxy take it out of
+// rotation: it fails the proxy's own health checks while it goes on serving
+// every client, and only then stops accepting.
+TEST_F(InstancesTest, LameDuckFailsOnlyTheProxysHealthChecksBeforeItStopsAccepting) {
+  std::vector<std::string> behind = {"--proxy-from", "127.0.0.1", "--lame-duck", "1.5"};
+  ServerProcess server(content_, dir_.path(), "one", behind);
+  const int port = server.port();
+  ASSERT_GT(port, 0);
+  const std::string ping = RequestBytes(11, 0, 0);
+  const std::string check = V2(0, 0, "") + ping; // HAProxy's, with send-proxy-v2
+  const std::string up = ExpectedRecord(0, 0, 0), leaving = ExpectedRecord(4, 0, 0);
+  EXPECT_EQ(up, Ask(port, "127.0.0.1", check));
+  auto signalled = std::chrono::steady_clock::now();
+  ::kill(server.pid(), SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return Ask(port, "127.0.0.1", check) == leaving; }));
+  EXPECT_EQ(leaving, Ask(port, "127.0.0.1", ping)); // a check sent without a header
+  EXPECT_EQ(up, Ask(port, "127.0.0.1", V2Tcp4 + ping));
+  EXPECT_EQ(up, Ask(port, "127.0.0.2", ping));
+  std::string quote = Ask(port, "127.0.0.2", RequestBytes(1, 1, 0));
+  EXPECT_EQ(up.substr(20, 12), quote.substr(20, 12)); // magics and code 0
+  TestConnection late;
+  EXPECT_TRUE(WaitFor([&] { return !late.Connect(port, 1000); }, 10000));
+  EXPECT_GE(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500));
+  EXPECT_EQ(0, server.Wait());
+  std::string log = ReadTextFile(dir_ / "one.log");
+  EXPECT_NE(std::string::npos, log.find("health check while leaving: unavailable")) << log;
+
+  // A second signal cuts a long lame-duck time short.
+  behind[3] = "600";
+  ServerProcess slow(content_, dir_.path(), "two", behind);
+  ASSERT_GT(slow.port(), 0);
+  ::kill(slow.pid(), SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return Ask(slow.port(), "127.0.0.1", check) == leaving; }));
+  ::kill(slow.pid(), SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return !late.Connect(slow.port(), 1000); }, 10000));
+  EXPECT_EQ(0, slow.Wait());
 }
 
 TEST_F(InstancesTest, TwoProcessesOverOneFolderListANameOnceAndKeepOneDonation) {

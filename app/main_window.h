@@ -12,9 +12,14 @@ int MainWindowDpi();
 void CreateSmallFont(int dpi);
 
 // Start-up pieces, in the order start-up calls them.
+// The main window, hidden, at its stored (or fixed) placement, sized for
+// dpi, the DPI its monitor is expected to have.
+HWND CreateMainWindow(HWND owner, int dpi);
 void CreateMainChildren(); // title label 11, activity list 6, text pane 5
 void SubclassTextPane();   // right-button release opens the editpopup menu
-void PlaceMainWindow();    // stored (or fixed) placement; shows the window
+// Resizes the window if its monitor's DPI is not the one expected, lays
+// the children out and shows the window.
+void ShowMainWindow();
 
 // Writes the outer rectangle as WindowLeft, WindowTop, WindowWidth and
 // WindowHeight; nothing in the transfer instance.

@@ -28,6 +28,7 @@ constexpr int ActivityTabStops[12] = {5, 120, 200, -300, 169, -222, 223, -288, 3
 
 WNDPROC textPaneBaseProc = nullptr;
 int mainDpi = BaseDpi;
+WindowPlacement startPlacement{}; // at 96 DPI, until shown
 
 HWND CreateChild(const char* cls, const char* text, DWORD style, int id) {
   HWND child = CreateWindowA(cls, text, style, 0, 0, 0, 0, Shell.MainWindow,
@@ -214,7 +215,7 @@ void SubclassTextPane() {
       SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextPaneProc)));
 }
 
-void PlaceMainWindow() {
+HWND CreateMainWindow(HWND owner, int dpi) {
   WindowPlacement p = TransferPlacement;
   if (!Shell.TransferInstance) {
     p.left = ReadSettingNumber(Setting::WindowLeft);
@@ -225,11 +226,28 @@ void PlaceMainWindow() {
     EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
     if (!PlacementUsable(p, monitors.rects, monitors.count)) p = DefaultPlacement();
   }
-  mainDpi = WindowDpi(Shell.MainWindow);
-  p = PlacementForDpi(p, mainDpi);
-  // Placed and laid out while hidden, then shown: the children are moved
-  // before anything of them is drawn.
-  SetWindowPos(Shell.MainWindow, HWND_TOP, p.left, p.top, p.width, p.height, SWP_NOACTIVATE);
+  startPlacement = p;
+  // Created where and as large as it is shown: no second move and sizing.
+  mainDpi = dpi;
+  const WindowPlacement shown = PlacementForDpi(p, dpi);
+  return CreateWindowA(Shell.MainClassName, Shell.MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW, shown.left,
+                       shown.top, shown.width, shown.height, owner, nullptr, Shell.AppInstance, nullptr);
+}
+
+void ShowMainWindow() {
+  // A window is created with the DPI of the monitor it lands on, which
+  // with several monitors may not be the one it was sized for.
+  const int dpi = WindowDpi(Shell.MainWindow);
+  if (dpi != mainDpi) {
+    mainDpi = dpi;
+    const WindowPlacement shown = PlacementForDpi(startPlacement, dpi);
+    SetWindowPos(Shell.MainWindow, nullptr, 0, 0, shown.width, shown.height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE); // lays out on WM_SIZE
+  } else {
+    Layout(Shell.MainWindow);
+  }
+  // Laid out while hidden, then shown: the children are placed before
+  // anything of them is drawn.
   ShowWindow(Shell.MainWindow, SW_SHOW);
 }
 

@@ -173,9 +173,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
 
   Shell.OwnerWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, Shell.AppInstance,
                               nullptr);
-  Shell.MainWindow = CreateWindowA(Shell.MainClassName, Shell.MainClassName, WS_POPUP | WS_OVERLAPPEDWINDOW,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Shell.OwnerWindow,
-                             nullptr, Shell.AppInstance, nullptr);
+  Shell.MainWindow = CreateMainWindow(Shell.OwnerWindow, dpi);
   if (Shell.TransferInstance && Shell.MainWindow)
     SetPropA(Shell.MainWindow, TransferInstanceProperty, reinterpret_cast<HANDLE>(1));
   ApplySmallFont(Shell.MainWindow);
@@ -184,7 +182,7 @@ void AppStartup(HINSTANCE instance, const char* commandLine) {
   TextPaneSetText(AboutPaneText);
 
   Initialising = 1;
-  PlaceMainWindow();
+  ShowMainWindow();
   ListenForTaskbar();
   AddTrayIcon();
   // The program ends at once when memory runs out: the icon must not stay.

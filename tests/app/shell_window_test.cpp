@@ -192,6 +192,87 @@ TEST_F(ShellWindow, TrayIconComesBackAfterTaskbarCreated) {
   EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
 }
 
+// A notification area of the test's own: shell32 hands every tray call to
+// the first top-level "Shell_TrayWnd" window as WM_COPYDATA (the call in
+// dwData) and returns the window's answer. This one refuses the first
+// `refusals` adds; like the real one, it takes a change only of an icon it
+// has.
+class RefusingTray {
+ public:
+  explicit RefusingTray(int refusals) {
+    refusalsLeft = refusals;
+    hasIcon = false;
+    calls.clear();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&wc);
+    window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 1, 1, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+  }
+  ~RefusingTray() {
+    DestroyWindow(window);
+    UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
+  }
+  struct Call {
+    DWORD message;  // NIM_ADD, NIM_MODIFY, ...
+    HWND owner;
+    DWORD tick;
+    bool accepted;
+  };
+  static std::vector<Call> calls;
+  static std::vector<Call> Adds() {
+    std::vector<Call> adds;
+    for (const Call& c : calls)
+      if (c.message == NIM_ADD) adds.push_back(c);
+    return adds;
+  }
+  HWND window = nullptr;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COPYDATA) {
+      const DWORD call = static_cast<DWORD>(reinterpret_cast<const COPYDATASTRUCT*>(lp)->dwData);
+      bool accept = hasIcon;
+      if (call == NIM_ADD) accept = !hasIcon && refusalsLeft-- <= 0;
+      if (accept && call == NIM_ADD) hasIcon = true;
+      if (accept && call == NIM_DELETE) hasIcon = false;
+      calls.push_back({call, reinterpret_cast<HWND>(wp), GetTickCount(), accept});
+      return accept;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+  static int refusalsLeft;
+  static bool hasIcon;
+};
+std::vector<RefusingTray::Call> RefusingTray::calls;
+int RefusingTray::refusalsLeft = 0;
+bool RefusingTray::hasIcon = false;
+
+// The notification area is not there yet, or refuses the icon: the add is
+// tried again every second until it is taken, then no more.
+TEST_F(ShellWindow, RefusedTrayIconIsAddedAgainUntilTaken) {
+  RefusingTray tray(2);
+  ASSERT_NE(tray.window, nullptr);
+  Start();
+  auto taken = [] {
+    const std::vector<RefusingTray::Call> adds = RefusingTray::Adds();
+    return !adds.empty() && adds.back().accepted;
+  };
+  ASSERT_TRUE(PumpUntil(taken, 5000)) << RefusingTray::Adds().size() << " adds, none taken";
+  const std::vector<RefusingTray::Call> adds = RefusingTray::Adds();
+  ASSERT_EQ(adds.size(), 3u);
+  for (const RefusingTray::Call& add : adds) EXPECT_EQ(add.owner, Shell.MainWindow);
+  // A second apart, by the retry timer.
+  EXPECT_GE(adds[1].tick - adds[0].tick, 900u);
+  EXPECT_GE(adds[2].tick - adds[1].tick, 900u);
+  // Once taken, the retries stop and the icon is the one shown.
+  Pump(2500);
+  EXPECT_EQ(RefusingTray::Adds().size(), 3u);
+  EXPECT_EQ(TrayIconShown(), Shell.IconFrames[0]);
+}
+
 // A click on the tray icon brings the hidden window up in front of the
 // window in use.
 TEST_F(ShellWindow, TrayClickBringsTheWindowToTheFront) {

@@ -149,6 +149,10 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   Clock::duration idle;
 
   asio::io_context io;
+  // Signals, stops and the lame-duck timer, one at a time whatever thread
+  // runs them: a wait for a second signal and the cancel that ends it may
+  // not cross.
+  asio::strand<asio::io_context::executor_type> control = asio::make_strand(io);
   tcp::acceptor acceptor{io};
   asio::steady_timer accept_retry{io};
   std::optional<asio::signal_set> signals;
@@ -174,7 +178,7 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   asio::steady_timer counters_timer{io};
   asio::steady_timer sweep_timer{io};
   asio::steady_timer drain_timer{io};
-  asio::steady_timer lame_duck_timer{io};
+  asio::steady_timer lame_duck_timer{control};
 
   std::mutex connections_mutex;
   std::unordered_map<uint64_t, std::weak_ptr<Connection>> connections;
@@ -936,7 +940,7 @@ int VelmorServer::Port() const {
 }
 
 void VelmorServer::StopOnSignals() {
-  impl_->signals.emplace(impl_->io, SIGINT, SIGTERM);
+  impl_->signals.emplace(impl_->control, SIGINT, SIGTERM);
   Impl::WaitForSignal(impl_);
 }
 
@@ -948,17 +952,18 @@ void VelmorServer::Impl::WaitForSignal(const std::shared_ptr<Impl>& impl) {
     std::string what = "signal " + std::to_string(signal_number) + ": ";
     if (impl->leaving) {
       impl->log.Note(what + "lame-duck time cut short");
-    } else if (impl->options.lame_duck_seconds > 0) {
+    } else if (impl->options.lame_duck_seconds > 0 && !impl->stopping) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%g", impl->options.lame_duck_seconds);
       impl->log.Note(what + "failing the proxy's health checks for " + seconds +
                      " s, then stopping after the exchanges in flight");
+      // A second signal stops accepting at once. Waited for before the
+      // stop is posted, which cancels the wait when accepting stops.
+      Impl::WaitForSignal(impl);
     } else {
       impl->log.Note(what + "stopping after the exchanges in flight");
     }
     Impl::Stop(impl, true);
-    // While a lame duck, a second signal stops accepting at once.
-    Impl::WaitForSignal(impl);
   });
 }
 
@@ -989,7 +994,7 @@ void VelmorServer::Drain() {
 }
 
 void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
-  asio::post(impl->io, [impl, drain]() {
+  asio::post(impl->control, [impl, drain]() {
     if (drain && !impl->stopping && !impl->leaving && impl->options.lame_duck_seconds > 0) {
       // Behind a proxy, closing the listener at once resets connections
       // that the kernel completed in the instant before the close, after

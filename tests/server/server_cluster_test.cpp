@@ -156,12 +156,15 @@ class ServerProcess {
   }
   int port() const { return port_; }
   pid_t pid() const { return pid_; }
-  // Waits for the process to end; its exit status, or -1.
+  // Waits up to a minute for the process to end; its exit status, or -1
+  // (then it is killed at the end).
   int Wait() {
     int status = 0;
-    pid_t done = ::waitpid(pid_, &status, 0);
+    pid_t done = 0;
+    WaitFor([&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0; }, 60000);
+    if (done <= 0) return -1;
     pid_ = -1;
-    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
  private:

@@ -258,10 +258,11 @@ bool retryingHeldWrites = false;
 // user made read-only), or not done because another program holds the file.
 enum class WriteOutcome { Done, Held };
 
-// Rewrites the file at path with key set to value; the caller holds the
-// exclusive lock.
+// Forgets the read batch's view (below): any write makes it stale.
 void DropBatchView();
 
+// Rewrites the file at path with key set to value; the caller holds the
+// exclusive lock.
 WriteOutcome SetWithPath(const char* key, const char* value, const char* path) {
   DropBatchView();
   FileText text;

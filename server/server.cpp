@@ -120,6 +120,9 @@ struct VelmorServer::Impl : std::enable_shared_from_this<VelmorServer::Impl> {
   // first waits that long, still accepting, with `leaving` set; a second
   // stop cuts the wait short.
   static void Stop(const std::shared_ptr<Impl>& impl, bool drain);
+  // Stop's work, on the control strand; true when it began a lame-duck
+  // wait rather than stopping to accept.
+  static bool StopOnControl(const std::shared_ptr<Impl>& impl, bool drain);
   static void StopAccepting(const std::shared_ptr<Impl>& impl, bool drain);
   static void WaitForSignal(const std::shared_ptr<Impl>& impl);
   void EndConnections();
@@ -949,21 +952,19 @@ void VelmorServer::Impl::WaitForSignal(const std::shared_ptr<Impl>& impl) {
     if (ec) {
       return;
     }
+    // The handler runs on the control strand, like every stop.
     std::string what = "signal " + std::to_string(signal_number) + ": ";
-    if (impl->leaving) {
-      impl->log.Note(what + "lame-duck time cut short");
-    } else if (impl->options.lame_duck_seconds > 0 && !impl->stopping) {
+    const bool was_leaving = impl->leaving;
+    if (Impl::StopOnControl(impl, true)) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%g", impl->options.lame_duck_seconds);
       impl->log.Note(what + "failing the proxy's health checks for " + seconds +
                      " s, then stopping after the exchanges in flight");
-      // A second signal stops accepting at once. Waited for before the
-      // stop is posted, which cancels the wait when accepting stops.
+      // A second signal stops accepting at once (which cancels this wait).
       Impl::WaitForSignal(impl);
     } else {
-      impl->log.Note(what + "stopping after the exchanges in flight");
+      impl->log.Note(what + (was_leaving ? "lame-duck time cut short" : "stopping after the exchanges in flight"));
     }
-    Impl::Stop(impl, true);
   });
 }
 
@@ -994,25 +995,28 @@ void VelmorServer::Drain() {
 }
 
 void VelmorServer::Impl::Stop(const std::shared_ptr<Impl>& impl, bool drain) {
-  asio::post(impl->control, [impl, drain]() {
-    if (drain && !impl->stopping && !impl->leaving && impl->options.lame_duck_seconds > 0) {
-      // Behind a proxy, closing the listener at once resets connections
-      // that the kernel completed in the instant before the close, after
-      // the proxy had sent them their request. Failing its health checks
-      // first lets the proxy stop sending any.
-      impl->leaving = true;
-      impl->lame_duck_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
-          std::chrono::duration<double>(impl->options.lame_duck_seconds)));
-      impl->lame_duck_timer.async_wait([impl](const asio::error_code& ec) {
-        if (!ec) {
-          StopAccepting(impl, true);
-        }
-      });
-      return;
-    }
-    impl->lame_duck_timer.cancel();
-    StopAccepting(impl, drain);
-  });
+  asio::post(impl->control, [impl, drain]() { StopOnControl(impl, drain); });
+}
+
+bool VelmorServer::Impl::StopOnControl(const std::shared_ptr<Impl>& impl, bool drain) {
+  if (drain && !impl->stopping && !impl->leaving && impl->options.lame_duck_seconds > 0) {
+    // Behind a proxy, closing the listener at once resets connections
+    // that the kernel completed in the instant before the close, after
+    // the proxy had sent them their request. Failing its health checks
+    // first lets the proxy stop sending any.
+    impl->leaving = true;
+    impl->lame_duck_timer.expires_after(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(impl->options.lame_duck_seconds)));
+    impl->lame_duck_timer.async_wait([impl](const asio::error_code& ec) {
+      if (!ec) {
+        StopAccepting(impl, true);
+      }
+    });
+    return true;
+  }
+  impl->lame_duck_timer.cancel();
+  StopAccepting(impl, drain);
+  return false;
 }
 
 void VelmorServer::Impl::StopAccepting(const std::shared_ptr<Impl>& impl, bool drain) {
